@@ -1,0 +1,19 @@
+// The commands of lumenvault-cli. Each returns the process exit status:
+// 0 success, 1 input refused (the message is on stderr), 2 usage error.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace lv::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitRefused = 1;
+inline constexpr int kExitUsage = 2;
+
+int RunPartitions(const std::vector<std::string>& words);
+
+// Prints "lumenvault-cli: message" and the usage on stderr; returns kExitUsage.
+int UsageError(const std::string& message);
+
+}  // namespace lv::cli

@@ -1,0 +1,44 @@
+// Recognition of a volume's first sector, shared by the partition scans.
+#pragma once
+
+#include <cstdint>
+
+#include "common/ByteView.h"
+#include "disk/Reader.h"
+
+namespace lv {
+
+// Offsets of the boot-sector fields the scans read.
+namespace boot {
+inline constexpr size_t kJump = 0;
+inline constexpr size_t kJumpTarget = 1;
+inline constexpr size_t kOemName = 3;
+inline constexpr size_t kBytesPerSector = 0x0B;
+inline constexpr size_t kSectorsPerCluster = 0x0D;
+inline constexpr size_t kReservedSectors = 0x0E;
+inline constexpr size_t kFatCount = 0x10;
+inline constexpr size_t kTotalSectors16 = 0x13;
+inline constexpr size_t kSectorsPerFat16 = 0x16;
+inline constexpr size_t kTotalSectors32 = 0x20;
+inline constexpr size_t kNtfsTotalSectors = 0x28;
+inline constexpr size_t kExFatVolumeLength = 0x48;
+inline constexpr size_t kHfsHeaderSector = 2;  // the HFS+ volume header is 1024 bytes in
+}  // namespace boot
+
+// Jump byte 0xEB, then 0x52, and 512 bytes per sector.
+bool IsNtfsBootSector(ByteView sector);
+// Jump byte 0xEB with a FAT jump target (0x3C, 0x58, 0x76) and either the
+// OEM name "MSDO" or, for the many formatters that write another OEM name,
+// a plausible BIOS parameter block.
+bool IsFatBootSector(ByteView sector);
+// Jump byte 0xEB with a FAT jump target and the OEM name "EXFA".
+bool IsExFatBootSector(ByteView sector);
+// The sector begins with 'H', '+', 0.
+bool IsHfsPlusHeader(ByteView sector);
+
+// Reads the volume's first sector and applies IsExFatBootSector.
+bool ExFatTest(readWriteInterface& reader, int64_t firstSector);
+// Reads the sector two after the volume's start and applies IsHfsPlusHeader.
+bool HfsPlusTest(readWriteInterface& reader, int64_t firstSector);
+
+}  // namespace lv
