@@ -1,0 +1,101 @@
+#include "common/SafeName.h"
+
+#include <cstdint>
+
+#include "common/Text.h"
+
+namespace lv {
+
+namespace {
+
+void AppendHexEscape(std::string& out, const char* prefix, uint32_t value, int digits) {
+  static const char kHex[] = "0123456789ABCDEF";
+  out += prefix;
+  for (int i = digits - 1; i >= 0; --i) out.push_back(kHex[(value >> (4 * i)) & 0xF]);
+}
+
+uint32_t Fnv1a(std::string_view bytes) {
+  uint32_t h = 2166136261u;
+  for (unsigned char c : bytes) h = (h ^ c) * 16777619u;
+  return h;
+}
+
+size_t Utf8CharStart(const std::string& s, size_t pos) {
+  while (pos > 0 && (static_cast<unsigned char>(s[pos]) & 0xC0) == 0x80) --pos;
+  return pos;
+}
+
+// Shortens an escaped component to kMaxComponentBytes, stably.
+std::string Shorten(std::string component, std::string_view original) {
+  if (component.size() <= kMaxComponentBytes) return component;
+  std::string extension;
+  const size_t dot = component.rfind('.');
+  if (dot != std::string::npos && dot > 0 && component.size() - dot <= 16) extension = component.substr(dot);
+  std::string tag;
+  AppendHexEscape(tag, "~", Fnv1a(original), 8);
+  const size_t keep = Utf8CharStart(component, kMaxComponentBytes - tag.size() - extension.size());
+  component.resize(keep);
+  return component + tag + extension;
+}
+
+std::string Finish(std::string component, std::string_view original) {
+  if (component.empty()) return "%00";
+  if (component == ".") return "%2E";
+  if (component == "..") return "%2E%2E";
+  return Shorten(std::move(component), original);
+}
+
+}  // namespace
+
+std::string SafeComponent(std::u16string_view name) {
+  std::string out;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char16_t c = name[i];
+    if (c == u'/') {
+      out += "%2F";
+    } else if (c == 0) {
+      out += "%00";
+    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
+      out += Utf16ToUtf8(name.substr(i, 2));
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      AppendHexEscape(out, "%u", c, 4);
+    } else {
+      out += Utf16ToUtf8(name.substr(i, 1));
+    }
+  }
+  const std::string_view raw(reinterpret_cast<const char*>(name.data()), name.size() * sizeof(char16_t));
+  return Finish(std::move(out), raw);
+}
+
+std::string SafeComponentFromBytes(std::string_view name) {
+  std::string out;
+  size_t i = 0;
+  while (i < name.size()) {
+    const unsigned char b = static_cast<unsigned char>(name[i]);
+    if (b == '/') {
+      out += "%2F", ++i;
+      continue;
+    }
+    if (b == 0) {
+      out += "%00", ++i;
+      continue;
+    }
+    // Copy one well-formed UTF-8 character, or escape the byte.
+    size_t length = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+    if (length > 1) {
+      const std::wstring decoded = Utf8ToWide(name.substr(i, length));
+      if (i + length > name.size() || decoded.size() != 1 || decoded[0] == 0xFFFD) length = 0;
+    }
+    if (length == 0) {
+      AppendHexEscape(out, "%", b, 2);
+      ++i;
+    } else {
+      out.append(name.substr(i, length));
+      i += length;
+    }
+  }
+  return Finish(std::move(out), name);
+}
+
+}  // namespace lv

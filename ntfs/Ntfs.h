@@ -1,0 +1,158 @@
+// The NTFS engine: boot sector, MFT location, record parsing into an entry
+// table, and extraction of one entry's data.
+//
+// The engine reads the volume only through readWriteInterface, with the
+// reader's baseOffset at the volume's first byte. It runs on the scan
+// worker; the per-entry operations (times, data summary, extraction) are
+// called later from one thread at a time, since they share the engine's
+// buffers and the reader's position.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue/WorkerProtocol.h"
+#include "disk/Disk.h"
+
+namespace lv {
+
+inline constexpr uint32_t kMftRecordSize = 1024;
+
+// One decoded data run. Cluster numbers are 64-bit: volumes beyond 2^31
+// clusters exist.
+struct MftRun {
+  int64_t startCluster = 0;  // absolute cluster number; 0 for a sparse run
+  uint64_t clusterCount = 0;
+  bool sparse = false;       // the run has no offset field
+};
+
+// One element of the entry table. With an MFT read by its runs, an entry's
+// index is its MFT record number.
+struct NtfsEntryRecord {
+  std::array<char, 4> signature{};  // first four bytes of the record ("FILE")
+  uint64_t recordOffset = 0;        // byte offset of the record in the volume
+  std::u16string_view name;         // view into nameStore; data() null when unnamed
+  int64_t parentIndex = 0;
+  uint64_t allocatedSize = 0;
+  uint16_t recordFlags = 0;         // bit 0 in use, bit 1 directory
+  uint8_t kind = 0;                 // 'D' for a directory
+  int64_t selfIndex = 0;
+  uint8_t isOrphan = 0;
+  int64_t firstChild = 0;           // 0: none
+  int64_t nextSibling = 0;          // 0 or negative: end of chain
+
+  bool HasName() const { return name.data() != nullptr; }
+  bool IsFileRecord() const { return signature == std::array<char, 4>{'F', 'I', 'L', 'E'}; }
+  bool IsDirectory() const { return kind == 'D'; }
+  bool IsDeleted() const { return (recordFlags & 1) == 0; }
+};
+
+// A 64-byte copy of one attribute header and where the attribute starts.
+struct AttributeHeader {
+  std::array<uint8_t, 64> bytes{};
+  uint32_t position = 0;  // byte offset of the attribute in its record
+};
+
+// The result of ReadRecordHeader: the record's 48-byte header, its offset,
+// its fixed-up bytes and its attribute headers.
+struct RecordHeaderCopy {
+  bool valid = false;  // the record could be positioned and read
+  uint64_t recordOffset = 0;
+  std::array<uint8_t, 48> header{};
+  std::array<uint8_t, kMftRecordSize> fixedUp{};
+  std::vector<AttributeHeader> attributes;
+};
+
+// Creation, modification and access file times, then the attribute letters.
+struct EntryTimes {
+  uint64_t creation = 0;
+  uint64_t modification = 0;
+  uint64_t access = 0;
+  std::wstring attributes;
+};
+
+struct DataAttributeSummary {
+  uint32_t dataOffset = 0;
+  uint32_t dataLength = 0;
+  uint16_t compressionUnit = 0;
+  uint64_t firstVcn = 0;
+  uint64_t lastVcn = 0;
+  uint8_t residency = 0;                 // 'R' or 'N'; 0 without a data attribute
+  const wchar_t* storageText = nullptr;  // "Compressed", "Encrypted", "Normal" or null
+  uint64_t allocatedSize = 0;
+  uint64_t dataSize = 0;
+};
+
+class ntfs {
+ public:
+  ntfs(readWriteInterface& reader, const VolumeEntry& volume, WorkerSink& statusLine);
+  ~ntfs();
+  ntfs(const ntfs&) = delete;
+  ntfs& operator=(const ntfs&) = delete;
+
+  // Boot sector and MFT location.
+  bool ReadBootSector();
+  bool LocateMft();
+  void ReadMftByRuns();
+  std::vector<MftRun> GetAttributeRuns(uint64_t recordOffset, uint32_t type);
+
+  // Record parsing.
+  bool ParseRecord(uint64_t recordOffset, int64_t index);
+  void LinkToParent(int64_t index);
+  void ParseEntries();
+  void LinkOrphans();
+  EntryTimes GetTimesAndAttributes(uint64_t recordOffset);
+  RecordHeaderCopy ReadRecordHeader(int64_t index);
+  DataAttributeSummary DataAttributeInfo(const RecordHeaderCopy& header);
+
+  // Data extraction: writes the entry (index as decimal text) into the
+  // folder `outputPath` (ending in "/"); on return `outputPath` is the
+  // written file's path.
+  bool ExtractEntry(const std::wstring& indexText);
+  // The real size of an entry's data: the data size of its non-resident
+  // data attribute, or the content length of a resident one.
+  uint64_t EntryDataSize(int64_t index);
+
+  readWriteInterface& reader;
+  VolumeEntry volume;
+  WorkerSink* statusLine;      // status text
+  WorkerSink* progressTarget;  // ProgressRange / ProgressPosition
+  PauseGate* pauseGate = nullptr;
+
+  std::vector<uint8_t> bootSector;
+  std::array<uint8_t, kMftRecordSize> recordBuffer{};
+  uint64_t bytesPerCluster = 0;
+  uint64_t volumeSize = 0;
+  uint64_t currentOffset = 0;
+  uint64_t currentRecordOffset = 0;
+  uint32_t recordsPerStep = 0;
+  uint64_t clusterSpan = 0;
+  std::vector<NtfsEntryRecord> entries;
+  std::vector<MftRun> mftRuns;
+  std::vector<NtfsEntryRecord> mftCandidates;
+  std::vector<AttributeHeader> attributeHeaders;
+  std::deque<std::u16string> nameStore;  // owns every name; entries hold views
+  uint8_t mftLocated = 0;
+  uint8_t runFromFirstEntry = 1;
+  uint8_t checkMftName = 1;
+  StopFlag stopRequested{0};
+  int64_t orphanIndex = -1;
+  int64_t rootIndex = 5;
+  int32_t recoveryMode = 0;  // 1 standard, 2 advanced, 3 deep
+
+  // Extraction state.
+  std::string outputPath;  // UTF-8 path
+  std::u16string currentName;
+  uint8_t hasDataAttribute = 0;
+  uint8_t dataViaAttributeList = 0;
+  std::vector<MftRun> dataRuns;
+  uint16_t unitClusters = 0;
+
+  static constexpr const char16_t* kOrphanName = u"ORPHAN_ENTRY";
+};
+
+}  // namespace lv
