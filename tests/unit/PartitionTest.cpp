@@ -1,0 +1,350 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "disk/Partition.h"
+
+namespace lv {
+namespace {
+
+// A disk image built in memory, sector by sector.
+class DiskBuilder {
+ public:
+  explicit DiskBuilder(uint64_t sectors) : image_(sectors * 512, 0) {}
+
+  void Le16(uint64_t offset, uint16_t v) { Put(offset, v, 2); }
+  void Le32(uint64_t offset, uint32_t v) { Put(offset, v, 4); }
+  void Le64(uint64_t offset, uint64_t v) { Put(offset, v, 8); }
+  void Bytes(uint64_t offset, const void* data, size_t n) { std::memcpy(&image_.at(offset), data, n); }
+  void Text(uint64_t offset, const char* text) { Bytes(offset, text, std::strlen(text)); }
+
+  // One 16-byte partition entry of the table in `sector`.
+  void TableEntry(uint64_t sector, int slot, uint8_t type, uint32_t firstLba, uint32_t count) {
+    const uint64_t e = sector * 512 + 446 + 16 * slot;
+    image_.at(e + 4) = type;
+    Le32(e + 8, firstLba);
+    Le32(e + 12, count);
+    image_.at(sector * 512 + 510) = 0x55;
+    image_.at(sector * 512 + 511) = 0xAA;
+  }
+  void NtfsBootSector(uint64_t sector, uint64_t totalSectors, uint16_t bytesPerSector = 512) {
+    const uint64_t b = sector * 512;
+    image_.at(b) = 0xEB, image_.at(b + 1) = 0x52, image_.at(b + 2) = 0x90;
+    Text(b + 3, "NTFS    ");
+    Le16(b + 11, bytesPerSector);
+    Le64(b + 0x28, totalSectors);
+  }
+  void FatBootSector(uint64_t sector, const char* oem, uint16_t sectorsPerFat, uint16_t total16, uint32_t total32) {
+    const uint64_t b = sector * 512;
+    image_.at(b) = 0xEB, image_.at(b + 1) = sectorsPerFat == 0 ? 0x58 : 0x3C, image_.at(b + 2) = 0x90;
+    Text(b + 3, oem);
+    Le16(b + 11, 512);
+    image_.at(b + 13) = 8;
+    Le16(b + 14, sectorsPerFat == 0 ? 32 : 1);
+    image_.at(b + 16) = 2;
+    Le16(b + 19, total16);
+    Le16(b + 22, sectorsPerFat);
+    Le32(b + 32, total32);
+  }
+  void ExFatBootSector(uint64_t sector, uint64_t volumeLength) {
+    const uint64_t b = sector * 512;
+    image_.at(b) = 0xEB, image_.at(b + 1) = 0x76, image_.at(b + 2) = 0x90;
+    Text(b + 3, "EXFAT   ");
+    Le64(b + 72, volumeLength);
+  }
+  // A GPT header in sector 1 naming the entry array at `entryLba`.
+  void GptHeader(uint64_t entryLba) {
+    Text(512, "EFI PART");
+    Le64(512 + 72, entryLba);
+  }
+  void GptEntry(uint64_t entryLba, int index, uint32_t typeWord, uint64_t start, uint64_t end,
+                const std::u16string& name) {
+    const uint64_t e = entryLba * 512 + 128 * index;
+    Le32(e, typeWord);
+    Le64(e + 32, start);
+    Le64(e + 40, end);
+    for (size_t i = 0; i < name.size() && i < 36; ++i) Le16(e + 56 + 2 * i, name[i]);
+  }
+  std::vector<uint8_t>& image() { return image_; }
+
+ private:
+  void Put(uint64_t offset, uint64_t v, int n) {
+    for (int i = 0; i < n; ++i) image_.at(offset + i) = static_cast<uint8_t>(v >> (8 * i));
+  }
+  std::vector<uint8_t> image_;
+};
+
+// Records every status text.
+class StatusLog : public WorkerSink {
+ public:
+  void SetStatus(std::wstring_view text) override { texts.emplace_back(text); }
+  void ProgressRange(int64_t, int64_t) override {}
+  void ProgressPosition(int64_t) override {}
+  std::vector<std::wstring> texts;
+};
+
+struct ScanResult {
+  int code = 0;
+  std::vector<VolumeEntry> rows;
+  std::vector<std::wstring> status;
+};
+
+ScanResult Scan(std::vector<uint8_t> image, bool gpt = false) {
+  MemoryReader reader(std::move(image));
+  ScanResult result;
+  StatusLog log;
+  Partition partition(result.rows, log);
+  partition.gptEnabled = gpt;
+  result.code = partition.StandardScan(reader);
+  result.status = log.texts;
+  return result;
+}
+
+std::vector<int64_t> Starts(const std::vector<VolumeEntry>& rows) {
+  std::vector<int64_t> starts;
+  for (const auto& r : rows) starts.push_back(r.startSector);
+  return starts;
+}
+
+TEST(MbrScan, OneNtfsPrimary) {
+  DiskBuilder disk(4096);
+  disk.TableEntry(0, 0, 0x07, 2048, 204800);
+  disk.NtfsBootSector(2048, 204799);
+  const ScanResult r = Scan(disk.image());
+  EXPECT_EQ(r.code, 0);
+  ASSERT_EQ(r.rows.size(), 1u);
+  EXPECT_EQ(r.rows[0].fileSystem, L"NTFS");
+  EXPECT_EQ(r.rows[0].sizeText, L"100   MB");
+  EXPECT_EQ(r.rows[0].startSector, 2048);
+  EXPECT_EQ(r.rows[0].name, L"0");
+  EXPECT_TRUE(r.rows[0].label.empty());
+  EXPECT_EQ(r.status, std::vector<std::wstring>{L"found NTFS 1..."});
+}
+
+TEST(MbrScan, WalkStopsAtTheFirstEmptyEntry) {
+  DiskBuilder disk(64);
+  disk.TableEntry(0, 1, 0x0C, 2048, 4096);
+  EXPECT_TRUE(Scan(disk.image()).rows.empty());
+}
+
+TEST(MbrScan, TypeTableOfPrimaries) {
+  DiskBuilder disk(600);
+  disk.TableEntry(0, 0, 0x01, 100, 4096);
+  disk.TableEntry(0, 1, 0x07, 200, 2048);   // exFAT boot sector: FAT64
+  disk.ExFatBootSector(200, 2048);
+  disk.TableEntry(0, 2, 0x83, 300, 6144);
+  disk.TableEntry(0, 3, 0xA5, 400, 1000);   // a type the table does not know
+  const ScanResult r = Scan(disk.image());
+  ASSERT_EQ(r.rows.size(), 4u);
+  EXPECT_EQ(r.rows[0].fileSystem, L"FAT12");
+  EXPECT_EQ(r.rows[0].sizeText, L"2   MB");
+  EXPECT_EQ(r.rows[1].fileSystem, L"FAT64");
+  EXPECT_EQ(r.rows[2].fileSystem, L"extX");
+  EXPECT_EQ(r.rows[3].fileSystem, L"Unknown");
+  EXPECT_EQ(r.rows[3].sizeText, L"0   MB");  // rows are listed whatever their size
+  EXPECT_EQ(r.status, (std::vector<std::wstring>{L"found FAT64...", L"found ext2...", L"found UNKNOWN..."}));
+  EXPECT_EQ(r.rows[3].name, L"3");
+}
+
+TEST(MbrScan, TypeTableDifferencesOfLogicalVolumes) {
+  DiskBuilder disk(4000);
+  disk.TableEntry(0, 0, 0x42, 10, 4096);
+  disk.TableEntry(0, 1, 0x0F, 1000, 3000);
+  disk.TableEntry(1000, 0, 0x42, 10, 2048);
+  disk.TableEntry(1000, 1, 0x05, 500, 1000);
+  disk.TableEntry(1500, 0, 0x07, 10, 2048);
+  disk.TableEntry(1500, 1, 0x05, 1000, 1000);
+  disk.TableEntry(2000, 0, 0x83, 10, 2048);
+  const ScanResult r = Scan(disk.image());
+  ASSERT_EQ(r.rows.size(), 4u);
+  EXPECT_EQ(r.rows[0].fileSystem, L"NTFS");
+  EXPECT_EQ(r.rows[1].fileSystem, L"Unknown");  // 0x42 is NTFS only as a primary
+  EXPECT_EQ(r.rows[2].fileSystem, L"NTFS");
+  EXPECT_EQ(r.rows[3].fileSystem, L"extX");
+  EXPECT_EQ(r.rows[1].sizeText, L"1   MB");
+  EXPECT_EQ(Starts(r.rows), (std::vector<int64_t>{10, 1010, 1510, 2010}));
+  EXPECT_EQ(r.status,
+            (std::vector<std::wstring>{L"NTFS...", L"found UNKNOWN...", L"found NTFS...", L"found extx..."}));
+}
+
+TEST(MbrScan, ExtendedChainListsLogicalVolumesAndIgnoresPrimariesAfterIt) {
+  DiskBuilder disk(20000);
+  disk.TableEntry(0, 0, 0x0C, 63, 4096);
+  disk.TableEntry(0, 1, 0x05, 8192, 10000);
+  disk.TableEntry(0, 2, 0x07, 18200, 1000);  // after the extended entry: not examined
+  // Three EBRs, each one logical volume and a link, except the last.
+  disk.TableEntry(8192, 0, 0x07, 63, 2048);
+  disk.TableEntry(8192, 1, 0x05, 3000, 3000);
+  disk.TableEntry(8192 + 3000, 0, 0x06, 63, 2048);
+  disk.TableEntry(8192 + 3000, 1, 0x05, 6000, 3000);
+  disk.TableEntry(8192 + 6000, 0, 0x83, 63, 2048);
+  const ScanResult r = Scan(disk.image());
+  EXPECT_EQ(r.code, 0);
+  ASSERT_EQ(r.rows.size(), 4u);
+  EXPECT_EQ(r.rows[0].fileSystem, L"FAT32");
+  EXPECT_EQ(r.rows[0].sizeText, L"2   MB");
+  EXPECT_EQ(Starts(r.rows), (std::vector<int64_t>{63, 8192 + 63, 8192 + 3063, 8192 + 6063}));
+  EXPECT_EQ(r.rows[1].fileSystem, L"NTFS");
+  EXPECT_EQ(r.rows[2].fileSystem, L"FAT16");
+  EXPECT_EQ(r.rows[3].fileSystem, L"extX");
+  EXPECT_EQ(r.rows[3].name, L"3");
+}
+
+TEST(MbrScan, FourLogicalEntriesEndTheChain) {
+  DiskBuilder disk(3000);
+  disk.TableEntry(0, 0, 0x05, 1000, 2000);
+  for (int i = 0; i < 4; ++i) disk.TableEntry(1000, i, 0x06, 10 + 100 * i, 2048);
+  const ScanResult r = Scan(disk.image());
+  EXPECT_EQ(Starts(r.rows), (std::vector<int64_t>{1010, 1110, 1210, 1310}));
+}
+
+TEST(MbrScan, ChainThatLoopsStopsWithoutRepeatingVolumes) {
+  DiskBuilder disk(3000);
+  disk.TableEntry(0, 0, 0x06, 63, 2048);
+  disk.TableEntry(0, 1, 0x05, 1000, 2000);
+  disk.TableEntry(1000, 0, 0x06, 63, 2048);
+  disk.TableEntry(1000, 1, 0x05, 500, 500);
+  disk.TableEntry(1500, 0, 0x06, 63, 2048);
+  disk.TableEntry(1500, 1, 0x05, 0, 500);  // back to the first EBR
+  const ScanResult r = Scan(disk.image());
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(Starts(r.rows), (std::vector<int64_t>{63, 1063, 1563}));
+}
+
+TEST(MbrScan, LongChainStopsAfterFiftyBootRecords) {
+  DiskBuilder disk(60 * 100 + 200);
+  disk.TableEntry(0, 0, 0x05, 100, 60 * 100);
+  for (int i = 0; i < 60; ++i) {
+    disk.TableEntry(100 + 100 * i, 0, 0x83, 10, 2048);
+    disk.TableEntry(100 + 100 * i, 1, 0x05, 100 * (i + 1), 100);
+  }
+  const ScanResult r = Scan(disk.image());
+  ASSERT_EQ(r.rows.size(), 50u);
+  EXPECT_EQ(r.rows.back().startSector, 100 + 100 * 49 + 10);
+}
+
+TEST(MbrScan, SourceShorterThanItsTablesGivesPartialRowsAndTheErrorCode) {
+  DiskBuilder disk(1100);
+  disk.TableEntry(0, 0, 0x07, 5000, 2048);  // beyond the end: the exFAT test fails, NTFS stays
+  disk.TableEntry(0, 1, 0x05, 1000, 9000);
+  disk.TableEntry(1000, 0, 0x06, 63, 2048);
+  disk.TableEntry(1000, 1, 0x05, 7000, 2000);  // next EBR beyond the end
+  const ScanResult r = Scan(disk.image());
+  EXPECT_EQ(r.code, kErrorHandleEof);
+  EXPECT_EQ(Starts(r.rows), (std::vector<int64_t>{5000, 1063}));
+  EXPECT_EQ(r.rows[0].fileSystem, L"NTFS");
+
+  EXPECT_EQ(Scan(std::vector<uint8_t>(100, 0)).code, kErrorHandleEof);  // no whole sector 0
+  EXPECT_TRUE(Scan(std::vector<uint8_t>(100, 0)).rows.empty());
+}
+
+TEST(GptScan, ReservedPartitionIsSkippedAndNtfsListed) {
+  DiskBuilder disk(8192);
+  disk.GptHeader(2);
+  disk.GptEntry(2, 0, 0xE3C9E316, 34, 32767, u"Microsoft reserved partition");
+  disk.GptEntry(2, 1, 0xEBD0A0A2, 4096, 8191, u"Basic data partition");
+  disk.NtfsBootSector(4096, 4095);
+  const ScanResult r = Scan(disk.image(), true);
+  EXPECT_EQ(r.code, 0);
+  ASSERT_EQ(r.rows.size(), 1u);
+  EXPECT_EQ(r.rows[0].fileSystem, L"NTFS");
+  EXPECT_EQ(r.rows[0].sizeText, L"1   MB");
+  EXPECT_EQ(r.rows[0].startSector, 4096);
+  EXPECT_EQ(r.status, std::vector<std::wstring>{L"found NTFS 1..."});
+}
+
+TEST(GptScan, FileSystemTextsAndSizeFormats) {
+  DiskBuilder disk(40000);
+  disk.GptHeader(2);
+  disk.GptEntry(2, 0, 0xEBD0A0A2, 100, 4199, u"fat32");
+  disk.FatBootSector(100, "MSDOS5.0", 0, 0, 4100);
+  disk.GptEntry(2, 1, 0xEBD0A0A2, 5000, 9999, u"fat16");
+  disk.FatBootSector(5000, "MSDOS5.0", 200, 0, 4096);
+  disk.GptEntry(2, 2, 0xEBD0A0A2, 10000, 14999, u"odd fat");
+  disk.FatBootSector(10000, "MSDOS5.0", 123, 4096, 0);
+  disk.GptEntry(2, 3, 0xEBD0A0A2, 15000, 19999, u"exfat");
+  disk.ExFatBootSector(15000, 4096);
+  disk.GptEntry(2, 4, 0x48465300, 20000, 24096, u"Apple");
+  disk.Text((20000 + 2) * 512, "H+");
+  disk.GptEntry(2, 5, 0x0FC63DAF, 25000, 29095, u"Caf\u00e9 \u0416");
+  disk.GptEntry(2, 6, 0x0FC63DAF, 30000, 34095, u"4k ntfs");
+  disk.NtfsBootSector(30000, 4096, 4096);  // 4096-byte sectors: not recognised as NTFS
+  disk.GptEntry(2, 7, 0xEBD0A0A2, 35000, 39999, u"linux-made fat32");
+  disk.FatBootSector(35000, "mkfs.fat", 0, 0, 4100);
+  const ScanResult r = Scan(disk.image(), true);
+  ASSERT_EQ(r.rows.size(), 7u);
+  EXPECT_EQ(r.rows[0].fileSystem, L"FAT32");
+  EXPECT_EQ(r.rows[0].sizeText, L"2  MB");
+  EXPECT_EQ(r.rows[1].fileSystem, L"FAT16");
+  EXPECT_EQ(r.rows[1].sizeText, L"2  MB");
+  EXPECT_EQ(r.rows[2].fileSystem, L"FAT64");
+  EXPECT_EQ(r.rows[2].sizeText, L"2  MB");
+  EXPECT_EQ(r.rows[3].fileSystem, L"HFS+");
+  EXPECT_EQ(r.rows[3].sizeText, L"2");
+  EXPECT_EQ(r.rows[4].fileSystem, L"Caf\u00e9 ?");  // through the ANSI code page and back
+  EXPECT_EQ(r.rows[5].fileSystem, L"4k ntfs");
+  // Formatters other than the one that writes "MSDOS" are recognised by their parameters.
+  EXPECT_EQ(r.rows[6].fileSystem, L"FAT32");
+  EXPECT_EQ(Starts(r.rows), (std::vector<int64_t>{100, 5000, 15000, 20000, 25000, 30000, 35000}));
+  EXPECT_EQ(r.status, (std::vector<std::wstring>{L"found FAT 32...", L"found FAT 16...", L"found unknown...",
+                                                 L"found FAT 64...", L"found FAT 32..."}));
+  for (size_t i = 0; i < r.rows.size(); ++i) EXPECT_EQ(r.rows[i].name, std::to_wstring(i));
+}
+
+TEST(GptScan, EntryCollectionStopsAtTheFirstEntryThatFailsTheTest) {
+  DiskBuilder disk(200);
+  disk.GptHeader(2);
+  disk.GptEntry(2, 0, 0x0FC63DAF, 34, 64, u"one");
+  disk.GptEntry(2, 1, 0x0FC63D30, 65, 128, u"type byte 0x30");
+  disk.GptEntry(2, 2, 0x0FC63DAF, 129, 190, u"never reached");
+  EXPECT_EQ(Scan(disk.image(), true).rows.size(), 1u);
+
+  DiskBuilder low(200);
+  low.GptHeader(2);
+  low.GptEntry(2, 0, 0x0FC63DAF, 2, 64, u"starts below 3");
+  EXPECT_TRUE(Scan(low.image(), true).rows.empty());
+}
+
+TEST(GptScan, EntryArrayBeyondTheEndAndOverflowingNumbersEndQuietly) {
+  DiskBuilder disk(64);
+  disk.GptHeader(1000);  // the array is past the end of the source
+  EXPECT_TRUE(Scan(disk.image(), true).rows.empty());
+  disk.GptHeader(UINT64_MAX / 2);
+  EXPECT_EQ(Scan(disk.image(), true).code, 0);
+
+  DiskBuilder far(64);
+  far.GptHeader(2);
+  far.GptEntry(2, 0, 0x0FC63DAF, 40, 60, u"inside");
+  far.GptEntry(2, 1, 0x0FC63DAF, UINT64_MAX - 5, UINT64_MAX, u"outside");
+  const ScanResult r = Scan(far.image(), true);
+  EXPECT_EQ(r.rows.size(), 1u);
+  EXPECT_EQ(r.code, kErrorHandleEof);
+}
+
+TEST(GptScan, MbrOnlyDiskListsWhatSectorOneNames) {
+  DiskBuilder disk(4096);
+  disk.TableEntry(0, 0, 0x07, 2048, 2048);
+  disk.NtfsBootSector(2048, 2047);
+  const ScanResult r = Scan(disk.image(), true);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(r.rows.empty());  // sector 1 is zero: the array at sector 0 holds no valid entry
+}
+
+TEST(GptScan, StopEndsTheScanAfterTheCurrentEntry) {
+  DiskBuilder disk(8192);
+  disk.GptHeader(2);
+  disk.GptEntry(2, 0, 0xEBD0A0A2, 2048, 4095, u"a");
+  disk.NtfsBootSector(2048, 2047 * 2);
+  disk.GptEntry(2, 1, 0xEBD0A0A2, 4096, 8191, u"b");
+  disk.NtfsBootSector(4096, 4095);
+  MemoryReader reader(disk.image());
+  std::vector<VolumeEntry> rows;
+  Partition partition(rows, NoSink());
+  partition.gptEnabled = true;
+  partition.stopRequested = 1;
+  EXPECT_EQ(partition.StandardScan(reader), 0);
+  EXPECT_EQ(rows.size(), 1u);
+}
+
+}  // namespace
+}  // namespace lv
