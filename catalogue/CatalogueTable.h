@@ -1,0 +1,102 @@
+// What the catalogue needs of one engine's entry table.
+//
+// Each engine keeps its own flat table of its own record type, linked into
+// first-child / next-sibling chains. The tree fill, the file list, search
+// and saving walk those chains and ask the per-file-system questions (which
+// entries are folders for which purpose, which are deleted, how a row reads,
+// how an entry is extracted) through this interface; one small adapter per
+// engine answers them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue/Views.h"
+#include "catalogue/WorkerProtocol.h"
+
+namespace lv {
+
+// Position of an entry in its engine's table.
+using EntryIndex = int64_t;
+inline constexpr EntryIndex kNoEntry = -1;
+
+// Item data of the tree's top item ("ROOT"): the volume's top level, whose
+// children are CatalogueTable::TopLevel().
+inline constexpr ItemData kVolumeTopData = ~ItemData{0};
+
+// The folder tests differ by purpose on some file systems.
+enum class FolderUse : uint8_t {
+  Tree,    // tree fill: folders get folder items and are descended into
+  List,    // file list: folders get no row
+  Search,  // search: folders are searched below
+  Save,    // folder save: folders become sub-folders
+};
+
+// The five texts of a list row after the name.
+struct EntryTexts {
+  std::wstring creation, access, modification, size, attributes;
+};
+
+struct ExtractResult {
+  bool ok = false;
+  std::string path;  // the file written (or attempted), UTF-8
+};
+
+class CatalogueTable {
+ public:
+  virtual ~CatalogueTable() = default;
+
+  // The file-system name used in messages ("NTFS").
+  virtual std::wstring_view KindName() const = 0;
+  virtual size_t Size() const = 0;
+
+  // Item data of an entry, and back; kNoEntry for data that names no entry.
+  virtual ItemData DataOf(EntryIndex entry) const = 0;
+  virtual EntryIndex IndexOf(ItemData data) const = 0;
+
+  // Child chains; kNoEntry ends them. Only indexes inside the table are
+  // returned.
+  virtual EntryIndex FirstChild(EntryIndex entry) const = 0;
+  virtual EntryIndex NextSibling(EntryIndex entry) const = 0;
+  // The entries shown directly below "ROOT", in order (for saving the whole
+  // volume; the tree fill of each kind builds the same order).
+  virtual std::vector<EntryIndex> TopLevel() const = 0;
+
+  virtual std::wstring Name(EntryIndex entry) const = 0;
+  // The name search matches (exFAT, ext and HFS+ trim blanks).
+  virtual std::wstring SearchName(EntryIndex entry) const { return Name(entry); }
+  virtual bool IsFolder(EntryIndex entry, FolderUse use) const = 0;
+  virtual bool IsDeleted(EntryIndex entry) const = 0;
+  // A record the list, search and save may read (NTFS: a "FILE" record).
+  virtual bool IsValidRecord(EntryIndex) const { return true; }
+  // A folder whose subtree is never entered (NTFS: ".").
+  virtual bool SkipsSubtree(EntryIndex) const { return false; }
+  // Counted by a folder save (ext: regular files only; HFS+: file records).
+  virtual bool CountsAsFile(EntryIndex entry) const { return !IsFolder(entry, FolderUse::Save); }
+  // Written by a folder save (NTFS: not "$BadClus").
+  virtual bool IsWritten(EntryIndex) const { return true; }
+
+  // Row texts and the size used for them (reads the disk).
+  virtual EntryTexts Texts(EntryIndex entry) = 0;
+  virtual uint64_t DataSize(EntryIndex entry) = 0;
+
+  // The sub-folder component a folder save creates for a folder; empty
+  // when none is created. Always one safe path component.
+  virtual std::string FolderComponent(EntryIndex entry) const = 0;
+  // Writes the entry's data into `folder` under its own (safe) name.
+  virtual ExtractResult Extract(EntryIndex entry, const std::string& folder) = 0;
+  // A single-file save reports where it wrote (exFAT, ext, HFS+).
+  virtual bool ReportsSingleSave() const { return false; }
+
+  // The recycle-bin step: whether it runs, and how a recycled entry gets
+  // its former name back.
+  virtual bool HasRecycleStep() const { return false; }
+  virtual bool Rename(EntryIndex, std::u16string_view) { return false; }
+
+  // The engine's stop request, polled by the catalogue's walks.
+  virtual StopFlag& StopRequested() = 0;
+};
+
+}  // namespace lv

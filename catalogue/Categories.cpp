@@ -1,0 +1,70 @@
+#include "catalogue/Categories.h"
+
+namespace lv {
+
+const std::wstring_view PhotoExtensions =
+    L".png|.jpg|.bmp|.gif|.tif|.mos|.mef|.psp|djvu|.tga|.pgm|.dng|.psd|indd|.jp2|.pct|.pbm|.eps|.nef|.nrw|.orf|"
+    L".arw|.srf|.sr2|.kdc|.dcs|.drf|.raf|.x3f|.raw|.rw2|.pef|.mrw|.crw|.ico|.cpt|.max|.3ds|.dwg|.cr2|.kdc|.orf|"
+    L".agp";
+const std::wstring_view AudioExtensions =
+    L".mp3|.wav|.rm|.acd|.amr|.at3|.au|.dss|.iff|.m4a|.m4p|.nra|.ogg|.ra|.snd|.wma|aiff";
+const std::wstring_view VideoExtensions =
+    L".avi|.3gp|.mp4|.mkv|.mov|.wmv|mpeg|.mpg|.mpe|divx|.f4v|.m4r|.moi|.ogm|.svi|.tod|.vid|.3g2|.asx|.mts|.flv|.vob";
+
+std::wstring CategoryFilter;
+
+bool BuildCategoryFilter(bool photo, bool audio, bool video) {
+  CategoryFilter.clear();
+  if (photo) CategoryFilter += PhotoExtensions;
+  if (audio) {
+    if (!CategoryFilter.empty()) CategoryFilter += L"|";
+    CategoryFilter += AudioExtensions;
+  }
+  if (video) {
+    if (!CategoryFilter.empty()) CategoryFilter += L"|";
+    CategoryFilter += VideoExtensions;
+  }
+  return photo || audio || video;
+}
+
+std::optional<std::wstring_view> CategoryEnding(std::wstring_view name) {
+  const size_t dot = name.rfind(L'.');
+  if (dot != std::wstring_view::npos && name.size() >= 3 && dot == name.size() - 3) return name.substr(dot);
+  if (name.size() < 4) return std::nullopt;
+  return name.substr(name.size() - 4);
+}
+
+std::wregex CompilePattern(const std::wstring& pattern) {
+  return std::wregex(pattern, std::regex_constants::ECMAScript | std::regex_constants::icase);
+}
+
+CategoryMatcher::CategoryMatcher(const std::wstring& filter) {
+  try {
+    pattern_ = CompilePattern(filter);
+    valid_ = true;
+  } catch (const std::regex_error&) {
+    valid_ = false;
+  }
+}
+
+CategoryMatcher CategoryMatcher::AcceptAll() {
+  CategoryMatcher matcher;
+  matcher.valid_ = true;
+  matcher.acceptAll_ = true;
+  return matcher;
+}
+
+bool CategoryMatcher::Matches(std::wstring_view name) {
+  if (acceptAll_) return true;
+  if (!valid_) return false;
+  const std::optional<std::wstring_view> ending = CategoryEnding(name);
+  if (!ending) return false;
+  const auto known = verdicts_.find(*ending);
+  if (known != verdicts_.end()) return known->second;
+  const std::wstring subject(*ending);
+  const bool verdict = std::regex_match(subject, pattern_);
+  if (verdicts_.size() < kMaxRemembered) verdicts_.emplace(subject, verdict);
+  return verdict;
+}
+
+}  // namespace lv

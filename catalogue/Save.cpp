@@ -1,0 +1,179 @@
+#include "catalogue/Save.h"
+
+#include <vector>
+
+#include "common/Text.h"
+#include "platform/MessageBox.h"
+#include "platform/OutputFile.h"
+#include "platform/Paths.h"
+#include "platform/Process.h"
+
+namespace lv {
+
+namespace {
+
+// Walks the children of a folder entry, or the volume's top-level entries,
+// visiting every entry at most once.
+class ChildCursor {
+ public:
+  ChildCursor(const CatalogueTable& table, EntryIndex folder, bool top) {
+    if (top) {
+      list_ = table.TopLevel();
+      useList_ = true;
+    } else {
+      next_ = table.FirstChild(folder);
+    }
+  }
+  // The next child, or kNoEntry at the end of the chain or where it comes
+  // back to an entry already seen.
+  EntryIndex Take(const CatalogueTable& table, std::vector<uint8_t>& seen) {
+    for (;;) {
+      EntryIndex e;
+      if (useList_) {
+        if (position_ >= list_.size()) return kNoEntry;
+        e = list_[position_++];
+      } else {
+        e = next_;
+        if (e == kNoEntry) return kNoEntry;
+        next_ = table.NextSibling(e);
+      }
+      if (e >= 0 && static_cast<size_t>(e) < seen.size() && !seen[static_cast<size_t>(e)]) {
+        seen[static_cast<size_t>(e)] = 1;
+        return e;
+      }
+      // A list skips an entry already seen; a chain ends there (its rest
+      // was or will be walked from that entry).
+      if (!useList_) {
+        next_ = kNoEntry;
+        return kNoEntry;
+      }
+    }
+  }
+
+ private:
+  std::vector<EntryIndex> list_;
+  size_t position_ = 0;
+  bool useList_ = false;
+  EntryIndex next_ = kNoEntry;
+};
+
+void MarkSeen(std::vector<uint8_t>& seen, EntryIndex e) {
+  if (e >= 0 && static_cast<size_t>(e) < seen.size()) seen[static_cast<size_t>(e)] = 1;
+}
+
+// Stops left set by a stopped scan or search must not make a save write
+// nothing: a save starts with both requests cleared.
+void ClearStaleStops(SaveContext& context) {
+  context.pageStop.store(0);
+  context.table.StopRequested().store(0);
+}
+
+}  // namespace
+
+std::wstring SaveQuestionText(int64_t count) {
+  return Format(L"number of files found inside this folder = %lld .do u want to continue dumping these files..?",
+                static_cast<long long>(count));
+}
+
+int64_t CountSaveFiles(CatalogueTable& table, EntryIndex folder, bool top) {
+  std::vector<uint8_t> seen(table.Size(), 0);
+  if (!top) MarkSeen(seen, folder);
+  std::vector<ChildCursor> cursors;
+  cursors.emplace_back(table, folder, top);
+  int64_t count = 0;
+  while (!cursors.empty()) {
+    const EntryIndex child = cursors.back().Take(table, seen);
+    if (child == kNoEntry) {
+      cursors.pop_back();
+    } else if (table.IsFolder(child, FolderUse::Save)) {
+      cursors.emplace_back(table, child, false);
+    } else if (table.CountsAsFile(child)) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std::string& outputFolder) {
+  CatalogueTable& table = context.table;
+  ClearStaleStops(context);
+  if (outputFolder.empty()) {
+    ShowPlain(L"select output folder");
+    return -1;
+  }
+  if (!top && (folder == kNoEntry || !table.IsFolder(folder, FolderUse::Save))) return -1;
+  const int64_t count = CountSaveFiles(table, folder, top);
+  context.sink.ProgressRange(0, count);
+  if (!AskYesNo(SaveQuestionText(count), L"", MessageIcon::None)) return -1;
+
+  struct Frame {
+    ChildCursor cursor;
+    std::string target;
+  };
+  std::vector<uint8_t> seen(table.Size(), 0);
+  if (!top) MarkSeen(seen, folder);
+  std::vector<Frame> stack;
+  stack.push_back({ChildCursor(table, folder, top), TrimRight(outputFolder)});
+  int64_t saved = 0;
+  while (!stack.empty()) {
+    if (StopPolled(context.pageStop, context.gate)) break;
+    const EntryIndex child = stack.back().cursor.Take(table, seen);
+    if (child == kNoEntry) {
+      stack.pop_back();
+      continue;
+    }
+    const std::string target = stack.back().target;
+    context.sink.ProgressPosition(saved);
+    if (table.IsFolder(child, FolderUse::Save)) {
+      if (table.SkipsSubtree(child)) continue;
+      const std::string component = table.FolderComponent(child);
+      std::string subFolder = target;
+      if (!component.empty()) {
+        subFolder = JoinPath(target, component);
+        CreateFolder(subFolder);
+      }
+      stack.push_back({ChildCursor(table, child, false), std::move(subFolder)});
+      continue;
+    }
+    if (!table.CountsAsFile(child)) continue;
+    ++saved;
+    context.sink.SetStatus(L"saving File  " + Utf8ToWide(target) + L"/" + table.Name(child));
+    context.controls.SetSizeLine(Format(L"File size: %llu kb", static_cast<unsigned long long>(table.DataSize(child) / 1024)));
+    if (table.IsWritten(child)) {
+      const ExtractResult result = table.Extract(child, target);
+      if (context.observer) context.observer->FileSaved(result, child);
+    }
+    context.controls.SetSizeLine(L"");
+  }
+  context.sink.ProgressPosition(count);
+  ShowPlain(L"work done");
+  return saved;
+}
+
+bool SaveOneFile(SaveContext& context, EntryIndex entry, const std::string& outputFolder) {
+  CatalogueTable& table = context.table;
+  ClearStaleStops(context);
+  if (entry == kNoEntry || table.IsFolder(entry, FolderUse::Save)) return false;
+  // Without an output folder nothing is written: there is no folder the
+  // user chose, and none to fall back on that is sure to be theirs.
+  if (outputFolder.empty()) {
+    ShowPlain(L"select output folder");
+    return false;
+  }
+  const std::string target = TrimRight(outputFolder);
+  const ExtractResult result = table.Extract(entry, target);
+  if (context.observer) context.observer->FileSaved(result, entry);
+  if (table.ReportsSingleSave())
+    ShowPlain(Format(L"file is dumped in path  :  %ls   ", Utf8ToWide(JoinPath(target, "")).c_str()));
+  return result.ok;
+}
+
+std::string PreviewEntry(CatalogueTable& table, EntryIndex entry) {
+  if (entry == kNoEntry || table.IsFolder(entry, FolderUse::List)) return std::string();
+  const ExtractResult result = table.Extract(entry, TempFolder());
+  if (!FileLength(result.path)) return std::string();
+  StartDetached(ProgramFolder() + "glimpser", result.path);
+  return result.path;
+}
+
+}  // namespace lv

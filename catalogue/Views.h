@@ -1,0 +1,71 @@
+// The two views the catalogue fills: the results tree and the file list.
+//
+// The GUI implements them on its widgets (marshalled to the interface
+// thread); the command line and the tests use the in-memory views of
+// MemoryViews.h. The catalogue never needs more than what is declared here.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lv {
+
+// An opaque value a tree item or list row carries: for tree items the
+// address of the engine's entry record (see CatalogueTable), for list rows
+// the tree item they show, or the entry itself for search results.
+using ItemData = uint64_t;
+inline constexpr ItemData kNoItemData = 0;
+
+// Handle of a tree item; kNoTreeItem stands for "none" and, as a parent,
+// for the tree's top level.
+using TreeItem = uint64_t;
+inline constexpr TreeItem kNoTreeItem = 0;
+
+// Folder items and file items have distinct images; an item is a folder
+// exactly when its image is the folder image.
+enum class ItemImage : uint8_t { Folder, File };
+
+class ResultTree {
+ public:
+  virtual ~ResultTree() = default;
+  // Appends an item as the last child of parent (kNoTreeItem: top level).
+  virtual TreeItem InsertItem(TreeItem parent, std::wstring_view text, ItemImage image, bool red, ItemData data) = 0;
+  // Deletes an item with everything below it.
+  virtual void DeleteItem(TreeItem item) = 0;
+  virtual void DeleteAll() = 0;
+  virtual void Expand(TreeItem item) = 0;
+
+  // Children in order; FirstChild(kNoTreeItem) is the first top-level item.
+  virtual TreeItem FirstChild(TreeItem item) const = 0;
+  virtual TreeItem NextSibling(TreeItem item) const = 0;
+  virtual TreeItem Parent(TreeItem item) const = 0;
+  bool HasChildren(TreeItem item) const { return FirstChild(item) != kNoTreeItem; }
+
+  virtual std::wstring Text(TreeItem item) const = 0;
+  virtual ItemImage Image(TreeItem item) const = 0;
+  virtual bool IsRed(TreeItem item) const = 0;
+  virtual ItemData Data(TreeItem item) const = 0;
+  virtual bool Checked(TreeItem item) const = 0;
+  virtual void SetChecked(TreeItem item, bool checked) = 0;
+  bool IsFolder(TreeItem item) const { return Image(item) == ItemImage::Folder; }
+};
+
+// The six columns of a list row: name, creation, access, modification,
+// size, attributes.
+inline constexpr size_t kListColumns = 6;
+using RowTexts = std::array<std::wstring, kListColumns>;
+
+class FileList {
+ public:
+  virtual ~FileList() = default;
+  virtual void DeleteAllItems() = 0;
+  // Inserts a row at position (at most RowCount()); returns its index.
+  virtual size_t InsertRow(size_t position, const RowTexts& texts, ItemData data) = 0;
+  virtual size_t RowCount() const = 0;
+  virtual std::wstring Text(size_t row, size_t column) const = 0;
+  virtual ItemData Data(size_t row) const = 0;
+};
+
+}  // namespace lv
