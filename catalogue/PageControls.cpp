@@ -1,0 +1,10 @@
+#include "catalogue/PageControls.h"
+
+namespace lv {
+
+PageControls& NoControls() {
+  static PageControls controls;
+  return controls;
+}
+
+}  // namespace lv
