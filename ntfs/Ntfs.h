@@ -13,10 +13,17 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include <functional>
+#include <optional>
+#include <utility>
+
 #include "catalogue/WorkerProtocol.h"
+#include "common/ByteView.h"
 #include "disk/Disk.h"
+#include "platform/OutputFile.h"
 
 namespace lv {
 
@@ -109,6 +116,13 @@ class ntfs {
   RecordHeaderCopy ReadRecordHeader(int64_t index);
   DataAttributeSummary DataAttributeInfo(const RecordHeaderCopy& header);
 
+  // Deep scan and MFT candidates. ScanAllRecords always returns false;
+  // FindMftCandidates returns the number of candidates found; UseCandidate
+  // is true when the candidate's data attribute gave at least one run.
+  bool ScanAllRecords();
+  uint64_t FindMftCandidates(uint64_t maximum);
+  bool UseCandidate(int64_t candidate);
+
   // Data extraction: writes the entry (index as decimal text) into the
   // folder `outputPath` (ending in "/"); on return `outputPath` is the
   // written file's path.
@@ -151,8 +165,66 @@ class ntfs {
   uint8_t dataViaAttributeList = 0;
   std::vector<MftRun> dataRuns;
   uint16_t unitClusters = 0;
+  // Records named by the attribute list's data entries: (low 32 bits of the
+  // record number, high 16 bits).
+  std::vector<std::pair<uint32_t, uint16_t>> listedRecords;
 
   static constexpr const char16_t* kOrphanName = u"ORPHAN_ENTRY";
+
+ private:
+  // Geometry.
+  std::optional<uint64_t> BootClusterSize() const;
+  uint64_t ClusterSize() const { return bytesPerCluster ? bytesPerCluster : 4096; }
+  uint64_t VolumeLimitBytes() const;
+  uint64_t VolumeClusters() const;
+
+  // Record access.
+  bool ReadRecordAt(uint64_t offset, uint8_t* out);
+  void ParseRecordBytes(const uint8_t* raw, int64_t index);
+  void ApplyFileNames(const uint8_t* fixedUp, int64_t index);
+  void LinkEntry(int64_t index);
+  bool WouldCycle(int64_t child, int64_t parent) const;
+  void MarkLinked(int64_t child, int64_t parent);
+  void ResetLinkState();
+  void EnsureLinkState();
+  void DropLastEntry();
+  void AppendEntry(const uint8_t* signature, uint64_t recordOffset);
+  // Runs of the non-resident attribute of `type` at `attributeIndex` in the
+  // walk (-1: the first one), continued into later attributes of the type
+  // while a run list ends without its terminator.
+  std::vector<MftRun> RunsOfAttribute(const uint8_t* fixedUp, uint32_t type, int attributeIndex,
+                                      bool unnamedOnly);
+  std::vector<MftRun> RunsWithin(const uint8_t* fixedUp, uint32_t type, int attributeIndex, bool unnamedOnly,
+                                 uint64_t volumeClusters);
+  int SelectDataAttribute(const RecordHeaderCopy& header) const;
+
+  // Volume scans: the shared walk of 512-byte slots in 10 MiB chunks below
+  // `limit`. `beforeChunk` gets the chunk number and returns false to end
+  // the scan; `onSlot` gets the slot's volume offset and the bytes from it
+  // to the chunk's end, and returns how far to advance (512 or 1024) or 0
+  // to end the scan. False when the chunk buffer cannot be allocated.
+  bool ScanSlots(uint64_t limit, const std::function<bool(uint64_t)>& beforeChunk,
+                 const std::function<uint32_t(uint64_t, ByteView)>& onSlot);
+
+  // Extraction.
+  void ReadAttributeList(const RecordHeaderCopy& header);
+  bool WriteFromDataRuns(const wchar_t* storageText, uint64_t dataSize);
+  bool WriteRuns(const std::vector<MftRun>& runs, uint64_t spanClusters, bool compressed, uint64_t dataSize);
+  bool WritePlain(const std::vector<MftRun>& runs, uint64_t limitClusters, uint64_t dataSize);
+  bool WriteCompressed(const std::vector<MftRun>& runs, uint64_t spanClusters, uint64_t dataSize);
+  bool ReadClusters(uint64_t cluster, uint64_t count, uint8_t* out);
+  bool Emit(const void* data, uint64_t size);
+
+  std::array<uint8_t, kMftRecordSize> fixedScratch_{};
+  std::vector<uint8_t> window_;       // batched MFT reads
+  std::vector<int64_t> lastChild_;    // tail of each entry's child chain
+  std::vector<int64_t> linkedUnder_;  // the chain each entry was linked into, -1 none
+  // Records of an MFT with clusters below 1024 bytes that begin at the end
+  // of one run and go on in the next: record offset -> its pieces.
+  std::unordered_map<uint64_t, std::vector<std::pair<uint64_t, uint32_t>>> splitRecords_;
+  bool sizeFromText_ = false;         // volumeSize came from the volume's size text
+  OutputFile outputFile_;
+  int writeError_ = 0;
 };
 
 }  // namespace lv
