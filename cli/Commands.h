@@ -12,6 +12,9 @@ inline constexpr int kExitRefused = 1;
 inline constexpr int kExitUsage = 2;
 
 int RunPartitions(const std::vector<std::string>& words);
+int RunLs(const std::vector<std::string>& words);
+int RunSearch(const std::vector<std::string>& words);
+int RunSave(const std::vector<std::string>& words);
 
 // Prints "lumenvault-cli: message" and the usage on stderr; returns kExitUsage.
 int UsageError(const std::string& message);

@@ -1,0 +1,43 @@
+// lumenvault-cli ls: the results tree of a volume after the scan job.
+#include <cstdio>
+
+#include "cli/Arguments.h"
+#include "cli/Commands.h"
+#include "cli/VolumeOptions.h"
+
+namespace lv::cli {
+
+namespace {
+
+void PrintTree(VolumeScan& scan) {
+  CatalogueTable& table = *scan.table();
+  for (const TreeLine& line : TreeLines(scan.tree)) {
+    const bool folder = scan.tree.IsFolder(line.item);
+    uint64_t size = 0;
+    if (!folder) {
+      const EntryIndex entry = table.IndexOf(scan.tree.Data(line.item));
+      if (entry != kNoEntry) size = table.DataSize(entry);
+    }
+    std::printf("%s\t%s\t%llu\t%s\n", folder ? "d" : "f", scan.tree.IsRed(line.item) ? "deleted" : "live",
+                static_cast<unsigned long long>(size), line.path.c_str());
+  }
+}
+
+}  // namespace
+
+int RunLs(const std::vector<std::string>& words) {
+  Arguments args(words, VolumeFlags(), VolumeValued());
+  if (!args.ok()) return UsageError(args.error());
+  VolumeOptions options;
+  if (const auto error = ReadVolumeOptions(args, options)) return UsageError("ls: " + *error);
+  int status;
+  {
+    VolumeScan scan;
+    status = scan.Run(options);
+    if (status == kExitOk) PrintTree(scan);
+  }
+  SharedReader.reset();
+  return status;
+}
+
+}  // namespace lv::cli

@@ -1,0 +1,83 @@
+// lumenvault-cli save: the folder save (or single-file save) of tree items
+// into an output folder.
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+#include "cli/Arguments.h"
+#include "cli/Commands.h"
+#include "cli/VolumeOptions.h"
+#include "platform/OutputFile.h"
+
+namespace lv::cli {
+
+namespace {
+
+class PrintSaved : public SaveObserver {
+ public:
+  void FileSaved(const ExtractResult& result, EntryIndex) override {
+    const std::optional<uint64_t> length = result.ok ? FileLength(result.path) : std::nullopt;
+    if (length) {
+      std::printf("%s\t%llu\n", result.path.c_str(), static_cast<unsigned long long>(*length));
+    } else {
+      std::fprintf(stderr, "lumenvault-cli: could not write %s\n", result.path.c_str());
+      ++failures;
+    }
+  }
+  int failures = 0;
+};
+
+}  // namespace
+
+int RunSave(const std::vector<std::string>& words) {
+  std::set<std::string> valued = VolumeValued();
+  valued.insert("--out");
+  Arguments args(words, VolumeFlags(), valued);
+  if (!args.ok()) return UsageError(args.error());
+  const auto out = args.Value("--out");
+  if (!out || out->empty()) return UsageError("save needs --out DIR");
+  VolumeOptions options;
+  if (const auto error = ReadVolumeOptions(args, options, true)) return UsageError("save: " + *error);
+  // SOURCE, then the tree paths.
+  const std::vector<std::string> paths(args.positional().begin() + 1, args.positional().end());
+  std::error_code made;
+  std::filesystem::create_directories(*out, made);
+  if (made || !std::filesystem::is_directory(*out)) {
+    std::fprintf(stderr, "lumenvault-cli: cannot create the output folder %s\n", out->c_str());
+    return kExitRefused;
+  }
+  int status;
+  {
+    VolumeScan scan;
+    status = scan.Run(options);
+    if (status == kExitOk) {
+      std::vector<TreeItem> items;
+      if (paths.empty()) {
+        items.push_back(scan.job().RootItem());
+      } else {
+        std::map<std::string, TreeItem> byPath;
+        for (const TreeLine& line : TreeLines(scan.tree)) byPath.emplace(line.path, line.item);
+        for (const std::string& path : paths) {
+          const auto found = byPath.find(path);
+          if (found == byPath.end()) {
+            std::fprintf(stderr, "lumenvault-cli: no item %s in the tree\n", path.c_str());
+            status = kExitRefused;
+          } else {
+            items.push_back(found->second);
+          }
+        }
+      }
+      PrintSaved printer;
+      if (status == kExitOk) {
+        for (TreeItem item : items) {
+          if (scan.tree.IsFolder(item)) scan.job().SaveFolder(item, *out, &printer);
+          else scan.job().SaveFile(item, *out, &printer);
+        }
+      }
+    }
+  }
+  SharedReader.reset();
+  return status;
+}
+
+}  // namespace lv::cli

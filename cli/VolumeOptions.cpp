@@ -1,0 +1,246 @@
+#include "cli/VolumeOptions.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include "catalogue/Categories.h"
+#include "cli/Commands.h"
+#include "cli/VolumeRecognition.h"
+#include "common/Text.h"
+#include "disk/Partition.h"
+#include "ntfs/Ntfs.h"
+#include "platform/MessageBox.h"
+
+namespace lv::cli {
+
+std::set<std::string> VolumeFlags() { return {"--gpt", "--formatted", "--unfiltered"}; }
+
+std::set<std::string> VolumeValued() {
+  return {"--volume", "--start-sector", "--fs", "--mode", "--max", "--candidate", "--spc", "--heap", "--categories"};
+}
+
+namespace {
+
+std::optional<std::string> ReadCategories(const std::string& text, VolumeOptions& options) {
+  options.photo = options.audio = options.video = false;
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = text.find(',', start);
+    const std::string word = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (word == "photo") options.photo = true;
+    else if (word == "audio") options.audio = true;
+    else if (word == "video") options.video = true;
+    else return "unknown category '" + word + "' (photo, audio, video)";
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadVolumeOptions(Arguments& args, VolumeOptions& options, bool morePositional) {
+  if (args.positional().empty() || (!morePositional && args.positional().size() != 1))
+    return std::string("one SOURCE is needed");
+  options.source = args.positional()[0];
+  options.gpt = args.Has("--gpt");
+  options.formatted = args.Has("--formatted");
+  options.unfiltered = args.Has("--unfiltered");
+  options.volumeRow = args.Integer("--volume");
+  options.startSector = args.Integer("--start-sector");
+  const auto fs = args.Value("--fs");
+  if (!args.ok()) return args.error();
+  if (options.volumeRow && (options.startSector || fs)) return std::string("--volume excludes --start-sector and --fs");
+  if (options.startSector.has_value() != fs.has_value()) return std::string("--start-sector and --fs go together");
+  if (options.startSector && *options.startSector < 0) return std::string("--start-sector must not be negative");
+  if (fs) options.fileSystem = Utf8ToWide(*fs);
+
+  const std::string mode = args.Value("--mode").value_or("standard");
+  if (mode == "standard") options.recoveryMode = 1;
+  else if (mode == "advanced") options.recoveryMode = 2;
+  else if (mode == "deep") options.recoveryMode = 3;
+  else return "unknown mode '" + mode + "' (standard, advanced, deep)";
+  const bool advanced = options.recoveryMode == 2;
+  for (const char* option : {"--max", "--candidate", "--spc", "--heap"})
+    if (args.Has(option) && !advanced) return std::string(option) + " belongs to --mode advanced";
+  if (advanced) {
+    if (!args.Has("--max") || !args.Has("--candidate") || !args.Has("--spc"))
+      return std::string("--mode advanced needs --max N --candidate I --spc N");
+    options.maximum = args.Integer("--max").value_or(0);
+    options.candidate = args.Integer("--candidate").value_or(-1);
+    options.sectorsPerCluster = args.Integer("--spc").value_or(0);
+    options.heap = args.Integer("--heap").value_or(-1);
+    if (!args.ok()) return args.error();
+  }
+  if (const auto categories = args.Value("--categories")) {
+    if (auto error = ReadCategories(*categories, options)) return error;
+  }
+  return std::nullopt;
+}
+
+std::string ListComponent(const std::wstring& text) {
+  std::wstring escaped;
+  for (wchar_t c : text) {
+    if (c == L'/' || (c >= 0 && c < 0x20) || c == 0x7F) escaped += Format(L"%%%02X", static_cast<unsigned>(c));
+    else escaped.push_back(c);
+  }
+  return WideToUtf8(escaped);
+}
+
+std::vector<TreeLine> TreeLines(const ResultTree& tree) {
+  std::vector<TreeLine> lines;
+  const TreeItem top = tree.FirstChild(kNoTreeItem);
+  if (top == kNoTreeItem) return lines;
+  struct Frame {
+    TreeItem next;
+    size_t pathLength;
+  };
+  std::string path;
+  std::vector<Frame> stack = {{tree.FirstChild(top), 0}};
+  while (!stack.empty()) {
+    const TreeItem item = stack.back().next;
+    if (item == kNoTreeItem) {
+      stack.pop_back();
+      continue;
+    }
+    stack.back().next = tree.NextSibling(item);
+    path.resize(stack.back().pathLength);
+    if (!path.empty()) path += "/";
+    path += ListComponent(tree.Text(item));
+    lines.push_back({item, path});
+    if (tree.HasChildren(item)) stack.push_back({tree.FirstChild(item), path.size()});
+  }
+  return lines;
+}
+
+namespace {
+
+// Prints the status line over itself while the worker runs, when stderr is
+// a terminal.
+class ProgressLine {
+ public:
+  explicit ProgressLine(const LatestValueSink& sink) : sink_(sink) {
+    if (::isatty(STDERR_FILENO)) thread_ = std::thread([this] { Loop(); });
+  }
+  ~ProgressLine() {
+    {
+      std::lock_guard lock(mutex_);
+      done_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) {
+      thread_.join();
+      std::fputs("\r\033[K", stderr);
+    }
+  }
+
+ private:
+  void Loop() {
+    std::unique_lock lock(mutex_);
+    while (!wake_.wait_for(lock, std::chrono::milliseconds(200), [this] { return done_; })) {
+      std::string line = WideToUtf8(sink_.Status());
+      if (line.size() > 70) line.resize(70);
+      const int64_t maximum = sink_.RangeMaximum();
+      if (maximum > 0)
+        line += FormatUtf8("  %lld/%lld", static_cast<long long>(sink_.Position()), static_cast<long long>(maximum));
+      std::fprintf(stderr, "\r\033[K%s", line.c_str());
+      std::fflush(stderr);
+    }
+  }
+
+  const LatestValueSink& sink_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+std::wstring SizeTextOfSectors(int64_t sectors) {
+  return Format(L"%lld   MB", static_cast<long long>(sectors > 0 ? sectors / 2048 : 0));
+}
+
+}  // namespace
+
+VolumeScan::VolumeScan() : job_(std::make_unique<ScanJob>(tree, list, sink)) {}
+
+VolumeScan::~VolumeScan() { job_.reset(); }
+
+void VolumeScan::WaitWithProgress() {
+  ProgressLine progress(sink);
+  job_->Wait();
+}
+
+int VolumeScan::ResolveVolume(const VolumeOptions& options, VolumeEntry& volume) {
+  if (options.volumeRow) {
+    std::vector<VolumeEntry> rows;
+    LatestValueSink status;
+    Partition scan(rows, status);
+    scan.gptEnabled = options.gpt;
+    scan.StandardScan(*SharedReader);
+    if (*options.volumeRow < 0 || static_cast<size_t>(*options.volumeRow) >= rows.size()) {
+      std::fprintf(stderr, "lumenvault-cli: %s has no volume row %lld (%zu rows)\n", options.source.c_str(),
+                   *options.volumeRow, rows.size());
+      return kExitRefused;
+    }
+    volume = rows[static_cast<size_t>(*options.volumeRow)];
+    return kExitOk;
+  }
+  const int64_t start = options.startSector.value_or(0);
+  if (start >= DeviceSectorCount) {
+    std::fprintf(stderr, "lumenvault-cli: sector %lld is beyond the end of %s\n", static_cast<long long>(start),
+                 options.source.c_str());
+    return kExitRefused;
+  }
+  volume.fileSystem = options.startSector ? options.fileSystem : RecognizeFileSystem(*SharedReader, 0);
+  volume.name = Utf8ToWide(options.source);
+  volume.sizeText = SizeTextOfSectors(DeviceSectorCount - start);
+  volume.startSector = start;
+  return kExitOk;
+}
+
+int VolumeScan::Run(const VolumeOptions& options) {
+  if (!BuildCategoryFilter(options.photo, options.audio, options.video)) return kExitUsage;
+  SharedReader = std::make_unique<FileReadSeek>();
+  DeviceSectorCount = 0;
+  if (!SharedReader->OpenUtf8(options.source)) return kExitRefused;
+  VolumeEntry volume;
+  if (const int status = ResolveVolume(options, volume); status != kExitOk) return status;
+
+  ScanStart start;
+  start.volume = volume;
+  start.recoveryMode = options.recoveryMode;
+  start.unfiltered = options.unfiltered;
+  start.advanced.candidate = options.candidate;
+  start.advanced.sectorsPerCluster = std::to_wstring(options.sectorsPerCluster);
+  start.advanced.heapCandidate = options.heap;
+  const KindRow* kind = FindKind(volume.fileSystem);
+  if (options.recoveryMode == 2 && kind && kind->engine == EngineKind::Ntfs) {
+    // The advanced input: the candidate search, then the choice.
+    advancedEngine_ = std::make_unique<ntfs>(*SharedReader, volume, sink);
+    advancedEngine_->progressTarget = &sink;
+    SharedReader->baseOffset = volume.startSector * static_cast<int64_t>(kSectorSize);
+    advancedEngine_->ReadBootSector();
+    const uint64_t found = advancedEngine_->FindMftCandidates(options.maximum < 1 ? 3 : static_cast<uint64_t>(options.maximum));
+    ShowInfo(Format(L"Number of MFT-ENTRY found = %d . Please select the choice from combo box and click Next "
+                    L"button to proceed.",
+                    static_cast<int>(found)));
+    if (options.candidate < 0 || static_cast<uint64_t>(options.candidate) >= found) {
+      std::fprintf(stderr, "lumenvault-cli: no MFT candidate %lld (%llu found)\n", options.candidate,
+                   static_cast<unsigned long long>(found));
+      return kExitRefused;
+    }
+    start.advancedNtfs = advancedEngine_.get();
+  }
+  job_->Start(start, SharedReader.get());
+  WaitWithProgress();
+  // A kind or mode without a worker released the page without an engine.
+  return job_->Table() ? kExitOk : kExitRefused;
+}
+
+}  // namespace lv::cli

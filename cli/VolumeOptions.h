@@ -1,0 +1,84 @@
+// The volume and recovery options shared by ls, search and save, and the
+// scan of the chosen volume into an in-memory results tree.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "catalogue/MemoryViews.h"
+#include "catalogue/ScanJob.h"
+#include "cli/Arguments.h"
+#include "disk/Disk.h"
+
+namespace lv {
+class ntfs;
+}
+
+namespace lv::cli {
+
+struct VolumeOptions {
+  std::string source;
+  // --volume N [--gpt]: row N of the standard partition scan.
+  std::optional<long long> volumeRow;
+  bool gpt = false;
+  // --start-sector S --fs TEXT: a hand-made volume.
+  std::optional<long long> startSector;
+  std::wstring fileSystem;
+  // --mode and the advanced choices.
+  int32_t recoveryMode = 1;
+  long long maximum = 0, candidate = -1, sectorsPerCluster = 0, heap = -1;
+  bool formatted = false;
+  // --categories and --unfiltered.
+  bool photo = true, audio = true, video = true;
+  bool unfiltered = false;
+};
+
+// The flags and valued options of the shared set, to merge with a
+// command's own.
+std::set<std::string> VolumeFlags();
+std::set<std::string> VolumeValued();
+
+// Reads the shared options and SOURCE, the first positional word (the only
+// one unless morePositional); an error text for a usage error.
+std::optional<std::string> ReadVolumeOptions(Arguments& args, VolumeOptions& options, bool morePositional = false);
+
+// One scan of the chosen volume: the reader, the engine of the advanced
+// input when there is one, the job and its in-memory views.
+class VolumeScan {
+ public:
+  VolumeScan();
+  ~VolumeScan();
+  // Opens SOURCE, finds the volume, runs the scan job to its end. The exit
+  // status: kExitOk, or kExitRefused when the input was refused (the
+  // message is on stderr).
+  int Run(const VolumeOptions& options);
+
+  MemoryResultTree tree;
+  MemoryFileList list;
+  LatestValueSink sink;
+  ScanJob& job() { return *job_; }
+  CatalogueTable* table() { return job_->Table(); }
+  // Waits for the job's worker, showing progress when stderr is a terminal.
+  void WaitWithProgress();
+
+ private:
+  int ResolveVolume(const VolumeOptions& options, VolumeEntry& volume);
+  std::unique_ptr<ntfs> advancedEngine_;
+  std::unique_ptr<ScanJob> job_;  // borrows advancedEngine_
+};
+
+// A tree item's text as one path component of the listings: "/" as "%2F",
+// control characters as "%XX", so every item is one line and one component.
+std::string ListComponent(const std::wstring& text);
+
+// Every item below the tree's top item, parents before children, in tree
+// order, with its path below the top item (components joined with "/").
+struct TreeLine {
+  TreeItem item;
+  std::string path;
+};
+std::vector<TreeLine> TreeLines(const ResultTree& tree);
+
+}  // namespace lv::cli
