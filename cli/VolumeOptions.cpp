@@ -197,7 +197,7 @@ int VolumeScan::ResolveVolume(const VolumeOptions& options, VolumeEntry& volume)
                  options.source.c_str());
     return kExitRefused;
   }
-  volume.fileSystem = options.startSector ? options.fileSystem : RecognizeFileSystem(*SharedReader, 0);
+  volume.fileSystem = options.startSector ? options.fileSystem : RecognizeFileSystem(*SharedReader, 0, DeviceSectorCount);
   volume.name = Utf8ToWide(options.source);
   volume.sizeText = SizeTextOfSectors(DeviceSectorCount - start);
   volume.startSector = start;

@@ -36,7 +36,7 @@ std::wstring FatKind(ByteView boot) {
 
 }  // namespace
 
-std::wstring RecognizeFileSystem(readWriteInterface& reader, int64_t startSector) {
+std::wstring RecognizeFileSystem(readWriteInterface& reader, int64_t startSector, int64_t sectorCount) {
   reader.baseOffset = 0;
   std::array<uint8_t, 4096> head{};
   if (startSector < 0 || startSector > INT64_MAX / static_cast<int64_t>(kSectorSize)) return L"Unknown";
@@ -49,6 +49,12 @@ std::wstring RecognizeFileSystem(readWriteInterface& reader, int64_t startSector
   if (IsFatBootSector(boot)) return FatKind(boot);
   if (bytes.Le16(kExtSuperblock + kExtMagic) == kExtMagicValue) return L"extX";
   if (IsHfsPlusHeader(bytes.Sub(kHfsHeader, kSectorSize))) return L"HFS+";
+  if (sectorCount > 1 && startSector <= INT64_MAX / static_cast<int64_t>(kSectorSize) - sectorCount) {
+    std::array<uint8_t, kSectorSize> backup{};
+    ReadAt(reader, (startSector + sectorCount - 1) * static_cast<int64_t>(kSectorSize), backup.data(),
+           static_cast<uint32_t>(backup.size()));
+    if (IsNtfsBootSector(ByteView(backup.data(), backup.size()))) return L"NTFS";
+  }
   return L"Unknown";
 }
 

@@ -11,7 +11,9 @@ namespace lv::cli {
 
 // The file-system text the scan job knows ("NTFS", "FAT12", "FAT16",
 // "FAT32", "FAT64", "extX", "HFS+"), or "Unknown". The volume starts at
-// startSector; the reader's baseOffset is left at 0.
-std::wstring RecognizeFileSystem(readWriteInterface& reader, int64_t startSector);
+// startSector and holds sectorCount sectors; an NTFS volume whose boot
+// sector is damaged is still recognised by the backup boot sector in its
+// last sector. The reader's baseOffset is left at 0.
+std::wstring RecognizeFileSystem(readWriteInterface& reader, int64_t startSector, int64_t sectorCount);
 
 }  // namespace lv::cli
