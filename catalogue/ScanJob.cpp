@@ -296,7 +296,11 @@ void ScanJob::SaveFolder(TreeItem item, const std::string& outputFolder, SaveObs
 }
 
 void ScanJob::SaveFile(TreeItem item, const std::string& outputFolder, SaveObserver* observer) {
-  if (!table_ || item == kNoTreeItem || Busy()) return;
+  if (!table_ || item == kNoTreeItem) return;
+  if (Busy()) {
+    ShowInfo(kPleaseWaitText);
+    return;
+  }
   if (tree_.IsFolder(item)) {
     tree_.Expand(item);
     return;
