@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Builds the NTFS benchmark volume: COUNT files (default 100000) in 420
+# folders (20 top-level folders of 20 subfolders each, files in the
+# subfolders), written by mkntfs + ntfs-3g. A third of the files are empty,
+# most of the rest hold a few hundred bytes to a few KiB (resident or one
+# cluster), one in eight is a photo, audio or video file (JPEG, PNG, MP3,
+# WAV, MP4, MOV headers) of 2..8 KiB. Writes OUT.fls-count.txt with the
+# number of lines `fls -r` prints for the volume. Does nothing when OUT.img
+# is newer than this script and was made for the same COUNT. Needs root.
+#   bench/make-ntfs-100k.sh OUT.img [COUNT]
+set -euo pipefail
+[ $# -ge 1 ] || { echo "usage: $0 OUT.img [COUNT]" >&2; exit 2; }
+out=$(realpath -m "$1")
+count=${2:-100000}
+[[ "$count" =~ ^[0-9]+$ ]] && [ "$count" -gt 0 ] || { echo "$0: COUNT must be a positive number" >&2; exit 2; }
+script=$(realpath "$0")
+base=${out%.img}
+params="$base.params"
+if [ -e "$out" ] && [ "$out" -nt "$script" ] && [ -e "$base.fls-count.txt" ] &&
+   [ "$(cat "$params" 2>/dev/null)" = "count=$count" ]; then
+  echo "$out is up to date ($(cat "$base.fls-count.txt") fls lines)" >&2
+  exit 0
+fi
+
+top=$(cd "$(dirname "$script")/.." && pwd)
+source "$top/tests/fixtures/lib.sh"
+fx_init ntfs-100k
+mkdir -p "$(dirname "$out")"
+
+# MFT (1 KiB a file), small data and index blocks, with room to spare.
+size_mib=$(( (count * 6 + 1023) / 1024 + 64 ))
+img=$FX_WORK/ntfs-100k.img
+m=$FX_WORK/mnt
+t0=$(date +%s.%N)
+fx_blank "$img" $((size_mib * 1024 * 1024))
+fx_mkntfs "$img" -c 4096 -L "LV Bench" -p 0
+fx_mount_ntfs "$img" "$m" big_writes,noatime
+t1=$(date +%s.%N)
+
+python3 - "$m" "$count" <<'PY'
+import os, random, sys
+root, count = sys.argv[1], int(sys.argv[2])
+r = random.Random(100000)
+pool = r.randbytes(1 << 20)
+media = [
+    (".jpg", b"\xff\xd8\xff\xe0\x00\x10JFIF\x00\x01\x01\x00\x00\x48\x00\x48\x00\x00", b"\xff\xd9"),
+    (".png", b"\x89PNG\r\n\x1a\n\x00\x00\x00\x0dIHDR", b"\x00\x00\x00\x00IEND\xaeB`\x82"),
+    (".mp3", b"ID3\x03\x00\x00\x00\x00\x00\x00\xff\xfb\x90\x64", b""),
+    (".wav", b"RIFF\x00\x00\x00\x00WAVEfmt ", b""),
+    (".mp4", b"\x00\x00\x00\x18ftypisom\x00\x00\x02\x00isomiso2", b""),
+    (".mov", b"\x00\x00\x00\x14ftypqt  \x00\x00\x02\x00qt  ", b""),
+]
+others = [".txt", ".log", ".dat", ".cfg", ".xml", ".bin"]
+folders = []
+for a in range(20):
+    for b in range(20):
+        d = os.path.join(root, "dir%02d" % a, "sub%02d" % b)
+        os.makedirs(d)
+        folders.append(d)
+O = os.O_WRONLY | os.O_CREAT | os.O_EXCL
+for i in range(count):
+    d = folders[i % len(folders)]
+    kind = i % 24
+    if kind < 8:                      # a third empty
+        name, data = "empty%06d.txt" % i, b""
+    elif kind < 21:                   # small: a few hundred bytes to a few KiB
+        n = r.choice((r.randrange(100, 700), r.randrange(700, 6000)))
+        off = r.randrange(0, len(pool) - n)
+        name, data = "file%06d%s" % (i, others[i % len(others)]), pool[off:off + n]
+    else:                             # media of 2..8 KiB
+        ext, head, tail = media[i % len(media)]
+        n = r.randrange(2048, 8192)
+        off = r.randrange(0, len(pool) - n)
+        name, data = "media%06d%s" % (i, ext), head + pool[off:off + n - len(head) - len(tail)] + tail
+    fd = os.open(os.path.join(d, name), O, 0o644)
+    if data:
+        os.write(fd, data)
+    os.close(fd)
+PY
+t2=$(date +%s.%N)
+fx_umount "$m"
+t3=$(date +%s.%N)
+
+lines=$(fls -r "$img" | wc -l)
+t4=$(date +%s.%N)
+mv "$img" "$out"
+echo "$lines" > "$base.fls-count.txt"
+echo "count=$count" > "$params"
+awk -v a="$t0" -v b="$t1" -v c="$t2" -v d="$t3" -v e="$t4" -v n="$count" -v l="$lines" 'BEGIN {
+  printf "make-ntfs-100k: %d files, %d fls lines; format+mount %.1f s, writing %.1f s (%.0f files/s), unmount %.1f s, fls %.1f s\n",
+    n, l, b - a, c - b, n / (c - b), d - c, e - d }' >&2
