@@ -121,7 +121,10 @@ int Partition::ScanGpt(readWriteInterface& reader, ByteView head) {
       if (sectorsPerFat == 0) {
         fileSystem = L"FAT32";
         statusText->SetStatus(L"found FAT 32...");
+        // A FAT volume keeps its size in one of the two fields; a small
+        // FAT32 volume uses the 16-bit one and would otherwise vanish.
         sectors = s.Le32(boot::kTotalSectors32);
+        if (sectors == 0) sectors = s.Le16(boot::kTotalSectors16);
       } else if (sectorsPerFat == 200 || sectorsPerFat == 256) {
         fileSystem = L"FAT16";
         statusText->SetStatus(L"found FAT 16...");

@@ -270,7 +270,7 @@ TEST(GptScan, FileSystemTextsAndSizeFormats) {
   disk.GptEntry(2, 6, 0x0FC63DAF, 30000, 34095, u"4k ntfs");
   disk.NtfsBootSector(30000, 4096, 4096);  // 4096-byte sectors: not recognised as NTFS
   disk.GptEntry(2, 7, 0xEBD0A0A2, 35000, 39999, u"linux-made fat32");
-  disk.FatBootSector(35000, "mkfs.fat", 0, 0, 4100);
+  disk.FatBootSector(35000, "mkfs.fat", 0, 4100, 0);  // small: the 16-bit total holds the size
   const ScanResult r = Scan(disk.image(), true);
   ASSERT_EQ(r.rows.size(), 7u);
   EXPECT_EQ(r.rows[0].fileSystem, L"FAT32");
@@ -285,6 +285,7 @@ TEST(GptScan, FileSystemTextsAndSizeFormats) {
   EXPECT_EQ(r.rows[5].fileSystem, L"4k ntfs");
   // Formatters other than the one that writes "MSDOS" are recognised by their parameters.
   EXPECT_EQ(r.rows[6].fileSystem, L"FAT32");
+  EXPECT_EQ(r.rows[6].sizeText, L"2  MB");
   EXPECT_EQ(Starts(r.rows), (std::vector<int64_t>{100, 5000, 15000, 20000, 25000, 30000, 35000}));
   EXPECT_EQ(r.status, (std::vector<std::wstring>{L"found FAT 32...", L"found FAT 16...", L"found unknown...",
                                                  L"found FAT 64...", L"found FAT 32..."}));
