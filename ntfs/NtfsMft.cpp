@@ -239,6 +239,8 @@ bool ntfs::LocateMft() {
       },
       [&](uint64_t offset, ByteView bytes) -> uint32_t {
         if (!bytes.Matches(0, "FILE")) return kSlotSize;
+        // Index 0 is never a link target (see ScanAllRecords).
+        if (entries.empty()) AppendEntry(nullptr, UINT64_MAX);
         AppendEntry(reinterpret_cast<const uint8_t*>(bytes.data()), offset);
         const int64_t index = static_cast<int64_t>(entries.size()) - 1;
         if (bytes.size() >= kRecordSize) {

@@ -41,6 +41,9 @@ bool ntfs::ScanAllRecords() {
       },
       [&](uint64_t offset, ByteView bytes) -> uint32_t {
         if (!PlausibleRecord(bytes)) return kSlotSize;
+        // Index 0 is never a link target: keep it for a placeholder without
+        // a position, so that the first record found stays reachable.
+        if (entries.empty()) AppendEntry(nullptr, UINT64_MAX);
         AppendEntry(reinterpret_cast<const uint8_t*>(bytes.data()), offset);
         const int64_t index = static_cast<int64_t>(entries.size()) - 1;
         if (bytes.size() >= kRecordSize) {
