@@ -208,6 +208,7 @@ class ntfs {
 
   // Extraction.
   void ReadAttributeList(const RecordHeaderCopy& header);
+  bool DataFromAttributeList(const RecordHeaderCopy& header, int64_t index);
   bool WriteFromDataRuns(const wchar_t* storageText, uint64_t dataSize);
   bool WriteRuns(const std::vector<MftRun>& runs, uint64_t spanClusters, bool compressed, uint64_t dataSize);
   bool WritePlain(const std::vector<MftRun>& runs, uint64_t limitClusters, uint64_t dataSize);
@@ -222,7 +223,8 @@ class ntfs {
   // Records of an MFT with clusters below 1024 bytes that begin at the end
   // of one run and go on in the next: record offset -> its pieces.
   std::unordered_map<uint64_t, std::vector<std::pair<uint64_t, uint32_t>>> splitRecords_;
-  bool sizeFromText_ = false;         // volumeSize came from the volume's size text
+  bool sizeFromText_ = false;
+  bool namesToBase_ = false;          // table indices are record numbers (ParseEntries)         // volumeSize came from the volume's size text
   OutputFile outputFile_;
   int writeError_ = 0;
 };

@@ -250,30 +250,27 @@ bool ntfs::ExtractEntry(const std::wstring& indexText) {
   }
   const DataAttributeSummary summary = DataAttributeInfo(header);
 
-  if (dataViaAttributeList) {
-    ReadAttributeList(header);
-    if (!listedRecords.empty()) {
-      const auto recordOf = [](const std::pair<uint32_t, uint16_t>& r) {
-        return static_cast<int64_t>((uint64_t{r.second} << 32) | r.first);
-      };
-      // Record numbers are table indices when the MFT was read by its runs.
-      const RecordHeaderCopy first = ReadRecordHeader(recordOf(listedRecords.front()));
-      const DataAttributeSummary firstSummary = DataAttributeInfo(first);
-      unitClusters = UnitClustersFor(firstSummary.compressionUnit);
-      dataRuns.clear();
-      for (const auto& listed : listedRecords) {
-        const int64_t target = recordOf(listed);
-        if (target < 0 || target >= static_cast<int64_t>(entries.size())) continue;
-        if (!ReadRecordAt(entries[static_cast<size_t>(target)].recordOffset, recordBuffer.data())) continue;
-        ApplyFixups(recordBuffer, fixedScratch_);
-        const std::vector<MftRun> runs = RunsOfAttribute(fixedScratch_.data(), kTypeData, -1, true);
-        dataRuns.insert(dataRuns.end(), runs.begin(), runs.end());
-      }
-      clusterSpan = 0;
-      for (const MftRun& r : dataRuns) clusterSpan = CheckedAdd(clusterSpan, r.clusterCount).value_or(UINT64_MAX);
-      WriteFromDataRuns(firstSummary.storageText, firstSummary.residency == 'N' ? firstSummary.dataSize : 0);
-      hasDataAttribute = 0;
+  if (DataFromAttributeList(header, index)) {
+    const auto recordOf = [](const std::pair<uint32_t, uint16_t>& r) {
+      return static_cast<int64_t>((uint64_t{r.second} << 32) | r.first);
+    };
+    // Record numbers are table indices when the MFT was read by its runs.
+    const RecordHeaderCopy first = ReadRecordHeader(recordOf(listedRecords.front()));
+    const DataAttributeSummary firstSummary = DataAttributeInfo(first);
+    unitClusters = UnitClustersFor(firstSummary.compressionUnit);
+    dataRuns.clear();
+    for (const auto& listed : listedRecords) {
+      const int64_t target = recordOf(listed);
+      if (target < 0 || target >= static_cast<int64_t>(entries.size())) continue;
+      if (!ReadRecordAt(entries[static_cast<size_t>(target)].recordOffset, recordBuffer.data())) continue;
+      ApplyFixups(recordBuffer, fixedScratch_);
+      const std::vector<MftRun> runs = RunsOfAttribute(fixedScratch_.data(), kTypeData, -1, true);
+      dataRuns.insert(dataRuns.end(), runs.begin(), runs.end());
     }
+    clusterSpan = 0;
+    for (const MftRun& r : dataRuns) clusterSpan = CheckedAdd(clusterSpan, r.clusterCount).value_or(UINT64_MAX);
+    WriteFromDataRuns(firstSummary.storageText, firstSummary.residency == 'N' ? firstSummary.dataSize : 0);
+    hasDataAttribute = 0;
   }
 
   if (hasDataAttribute && writeError_ == 0) {
@@ -317,16 +314,33 @@ bool ntfs::ExtractEntry(const std::wstring& indexText) {
 uint64_t ntfs::EntryDataSize(int64_t index) {
   const RecordHeaderCopy header = ReadRecordHeader(index);
   if (!header.valid) return 0;
-  if (dataViaAttributeList) {
-    ReadAttributeList(header);
-    if (listedRecords.empty()) return 0;
+  const DataAttributeSummary own = DataAttributeInfo(header);
+  if (DataFromAttributeList(header, index)) {
     const auto& r = listedRecords.front();
     const RecordHeaderCopy first = ReadRecordHeader(static_cast<int64_t>((uint64_t{r.second} << 32) | r.first));
     const DataAttributeSummary s = DataAttributeInfo(first);
     return s.residency == 'N' ? s.dataSize : s.dataLength;
   }
-  const DataAttributeSummary s = DataAttributeInfo(header);
-  return s.residency == 'N' ? s.dataSize : s.dataLength;
+  return own.residency == 'N' ? own.dataSize : own.dataLength;
+}
+
+bool ntfs::DataFromAttributeList(const RecordHeaderCopy& header, int64_t index) {
+  const uint8_t hadData = hasDataAttribute;
+  bool hasList = false;
+  const ByteView record(header.fixedUp.data(), header.fixedUp.size());
+  for (const AttributeHeader& h : header.attributes)
+    if (ViewOf(record, h).type == kTypeAttributeList) hasList = true;
+  if (!hasList) return false;
+  ReadAttributeList(header);
+  // The list is used when the data is not in this record, and also when
+  // this record holds only the first extent of data that goes on in
+  // others (otherwise the file would end with its first extent).
+  bool elsewhere = false;
+  for (const auto& r : listedRecords)
+    if (((uint64_t{r.second} << 32) | r.first) != static_cast<uint64_t>(index)) elsewhere = true;
+  if (!listedRecords.empty() && (dataViaAttributeList || elsewhere)) return true;
+  hasDataAttribute = hadData;
+  return false;
 }
 
 }  // namespace lv

@@ -136,6 +136,17 @@ void ntfs::ParseRecordBytes(const uint8_t* raw, int64_t index) {
 
 void ntfs::ApplyFileNames(const uint8_t* fixedUp, int64_t index) {
   const ByteView record(fixedUp, kRecordSize);
+  // An extension record carries attributes of its base record (the name
+  // of a file whose attributes outgrew one record, further hard-link names,
+  // data extents): it is no file of its own. When the table's indices are
+  // record numbers, its names name the base record if that has none.
+  const uint64_t base = record.Le64(kRecBaseRecord) & 0xFFFFFFFFFFFFull;
+  if (base != 0) {
+    if (!namesToBase_ || base >= entries.size() || static_cast<int64_t>(base) == index ||
+        entries[static_cast<size_t>(base)].HasName())
+      return;
+    index = static_cast<int64_t>(base);
+  }
   const size_t i = static_cast<size_t>(index);
   const uint16_t headerFlags = record.Le16(kRecFlags);
   bool parentTaken = false;
@@ -229,6 +240,7 @@ void ntfs::ParseEntries() {
     if (window_.size() < size_t{kBatchRecords} * kRecordSize) window_.assign(size_t{kBatchRecords} * kRecordSize, 0);
     int64_t i = 0;
     bool stopped = false;
+    namesToBase_ = true;
     while (i < count && !stopped) {
       // The longest run of records that follow one another on the volume,
       // read with one request.
@@ -275,6 +287,7 @@ void ntfs::ParseEntries() {
       }
       i = last + 1;
     }
+    namesToBase_ = false;
   }
 
   NtfsEntryRecord orphan;
