@@ -24,7 +24,7 @@ scan=$build/bench/catalogue_scan
 command -v tsk_recover >/dev/null || { echo "tsk_recover (sleuthkit) is needed" >&2; exit 2; }
 
 echo "== scan job against the engine ($img)"
-scan_out=$("$scan" "$img" 5)
+scan_out=$("$scan" "$img" 15)
 echo "$scan_out"
 ratio=$(awk -F'\t' '$1=="ratio"{print $2}' <<<"$scan_out")
 if [ -x "$build/bench/ntfs_scan" ]; then

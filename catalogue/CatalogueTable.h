@@ -65,6 +65,8 @@ class CatalogueTable {
   virtual std::vector<EntryIndex> TopLevel() const = 0;
 
   virtual std::wstring Name(EntryIndex entry) const = 0;
+  // The same into a buffer the caller reuses (the fills call it per entry).
+  virtual void NameInto(EntryIndex entry, std::wstring& out) const { out = Name(entry); }
   // The name search matches (exFAT, ext and HFS+ trim blanks).
   virtual std::wstring SearchName(EntryIndex entry) const { return Name(entry); }
   virtual bool IsFolder(EntryIndex entry, FolderUse use) const = 0;

@@ -59,11 +59,26 @@ bool CategoryMatcher::Matches(std::wstring_view name) {
   if (!valid_) return false;
   const std::optional<std::wstring_view> ending = CategoryEnding(name);
   if (!ending) return false;
-  const auto known = verdicts_.find(*ending);
-  if (known != verdicts_.end()) return known->second;
+  // Characters beyond U+10FFFF do not pack; they are matched every time.
+  EndingKey key;
+  bool packs = true;
+  for (size_t i = 0; i < ending->size(); ++i) {
+    const uint32_t c = static_cast<uint32_t>((*ending)[i]);
+    if (c > 0x10FFFF) packs = false;
+    const uint64_t field = uint64_t{c} + 1;  // +1: a 3-character ending differs from its 4-character padding
+    if (i < 3) key.low |= field << (21 * i);
+    else key.high = static_cast<uint32_t>(field);
+  }
+  if (packs && haveLast_ && key == lastKey_) return lastVerdict_;
+  if (packs) {
+    const auto known = verdicts_.find(key);
+    if (known != verdicts_.end()) lastKey_ = key, lastVerdict_ = known->second, haveLast_ = true;
+    if (known != verdicts_.end()) return known->second;
+  }
   const std::wstring subject(*ending);
   const bool verdict = std::regex_match(subject, pattern_);
-  if (verdicts_.size() < kMaxRemembered) verdicts_.emplace(subject, verdict);
+  if (packs && verdicts_.size() < kMaxRemembered) verdicts_.emplace(key, verdict);
+  if (packs) lastKey_ = key, lastVerdict_ = verdict, haveLast_ = true;
   return verdict;
 }
 

@@ -3,11 +3,12 @@
 // a name against it.
 #pragma once
 
-#include <map>
+#include <cstdint>
 #include <optional>
 #include <regex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace lv {
 
@@ -55,7 +56,20 @@ class CategoryMatcher {
   std::wregex pattern_;
   bool valid_ = false;
   bool acceptAll_ = false;
-  std::map<std::wstring, bool, std::less<>> verdicts_;
+  // Verdicts by ending; an ending (3 or 4 characters of at most 21 bits)
+  // packs into one 96-bit key.
+  struct EndingKey {
+    uint64_t low = 0;
+    uint32_t high = 0;
+    bool operator==(const EndingKey&) const = default;
+  };
+  struct EndingHash {
+    size_t operator()(const EndingKey& k) const { return std::hash<uint64_t>()(k.low * 31 + k.high); }
+  };
+  std::unordered_map<EndingKey, bool, EndingHash> verdicts_;
+  // The last ending asked about: names of one folder mostly share it.
+  EndingKey lastKey_;
+  bool lastVerdict_ = false, haveLast_ = false;
 };
 
 }  // namespace lv

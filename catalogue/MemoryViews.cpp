@@ -1,8 +1,13 @@
 #include "catalogue/MemoryViews.h"
 
 #include <algorithm>
+#include <limits>
+
+#include "common/Text.h"
 
 namespace lv {
+
+// Handles are node numbers + 1, so 0 stays "none"; links hold handles too.
 
 const MemoryResultTree::Node* MemoryResultTree::Find(TreeItem item) const {
   if (item == kNoTreeItem || item > nodes_.size()) return nullptr;
@@ -12,30 +17,48 @@ const MemoryResultTree::Node* MemoryResultTree::Find(TreeItem item) const {
 
 TreeItem MemoryResultTree::InsertItem(TreeItem parent, std::wstring_view text, ItemImage image, bool red,
                                       ItemData data) {
-  Node* parentNode = Find(parent);
-  if (parent != kNoTreeItem && !parentNode) return kNoTreeItem;
+  if (parent != kNoTreeItem && !Find(parent)) return kNoTreeItem;
+  if (nodes_.size() >= std::numeric_limits<Link>::max() - 1 || text.size() > std::numeric_limits<uint32_t>::max() / 2)
+    return kNoTreeItem;
   Node node;
-  node.text.assign(text);
+  node.textOffset = texts_.size();
+  for (wchar_t wc : text) {
+    const auto c = static_cast<uint32_t>(wc);
+    if (c >= 0x10000 && c <= 0x10FFFF) {
+      texts_.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      texts_.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      texts_.push_back(c > 0x10FFFF ? u'\xFFFD' : static_cast<char16_t>(c));
+    }
+  }
+  node.textLength = static_cast<uint32_t>(texts_.size() - node.textOffset);
   node.data = data;
   node.image = image;
   node.red = red;
   node.alive = true;
-  node.parent = parent;
-  const TreeItem handle = nodes_.size() + 1;
-  const TreeItem previousLast = parentNode ? parentNode->last : topLast_;
+  node.parent = static_cast<Link>(parent);
+  const auto handle = static_cast<Link>(nodes_.size() + 1);
+  const Link previousLast = parent == kNoTreeItem ? topLast_ : nodes_[parent - 1].last;
   node.prev = previousLast;
-  nodes_.push_back(std::move(node));  // parentNode dangles from here on
-  if (previousLast != kNoTreeItem) nodes_[previousLast - 1].next = handle;
+  nodes_.push_back(node);
+  if (previousLast != 0) nodes_[previousLast - 1].next = handle;
   if (parent == kNoTreeItem) {
-    if (topFirst_ == kNoTreeItem) topFirst_ = handle;
+    if (topFirst_ == 0) topFirst_ = handle;
     topLast_ = handle;
   } else {
     Node& p = nodes_[parent - 1];
-    if (p.first == kNoTreeItem) p.first = handle;
+    if (p.first == 0) p.first = handle;
     p.last = handle;
   }
   ++alive_;
   return handle;
+}
+
+void MemoryResultTree::ReserveItems(size_t count) {
+  // Names average well below 16 UTF-16 units; reserved pages that stay
+  // unused are never touched.
+  nodes_.reserve(count);
+  texts_.reserve(count * 16);
 }
 
 void MemoryResultTree::DeleteItem(TreeItem item) {
@@ -43,28 +66,29 @@ void MemoryResultTree::DeleteItem(TreeItem item) {
   if (!node) return;
   // Unlink from the parent's children.
   Node* parentNode = Find(node->parent);
-  TreeItem& first = parentNode ? parentNode->first : topFirst_;
-  TreeItem& last = parentNode ? parentNode->last : topLast_;
-  if (node->prev != kNoTreeItem) nodes_[node->prev - 1].next = node->next;
+  Link& first = parentNode ? parentNode->first : topFirst_;
+  Link& last = parentNode ? parentNode->last : topLast_;
+  if (node->prev != 0) nodes_[node->prev - 1].next = node->next;
   else first = node->next;
-  if (node->next != kNoTreeItem) nodes_[node->next - 1].prev = node->prev;
+  if (node->next != 0) nodes_[node->next - 1].prev = node->prev;
   else last = node->prev;
   // Mark the subtree dead without recursion.
-  std::vector<TreeItem> pending = {item};
+  std::vector<Link> pending = {static_cast<Link>(item)};
   while (!pending.empty()) {
-    const TreeItem current = pending.back();
+    const Link current = pending.back();
     pending.pop_back();
     Node& n = nodes_[current - 1];
     if (!n.alive) continue;
     n.alive = false;
     --alive_;
-    for (TreeItem c = n.first; c != kNoTreeItem; c = nodes_[c - 1].next) pending.push_back(c);
+    for (Link c = n.first; c != 0; c = nodes_[c - 1].next) pending.push_back(c);
   }
 }
 
 void MemoryResultTree::DeleteAll() {
   nodes_.clear();
-  topFirst_ = topLast_ = kNoTreeItem;
+  texts_.clear();
+  topFirst_ = topLast_ = 0;
   alive_ = 0;
 }
 
@@ -90,7 +114,7 @@ TreeItem MemoryResultTree::Parent(TreeItem item) const {
 
 std::wstring MemoryResultTree::Text(TreeItem item) const {
   const Node* node = Find(item);
-  return node ? node->text : std::wstring();
+  return node ? Utf16ToWide(std::u16string_view(texts_).substr(node->textOffset, node->textLength)) : std::wstring();
 }
 
 ItemImage MemoryResultTree::Image(TreeItem item) const {

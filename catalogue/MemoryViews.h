@@ -4,6 +4,8 @@
 // the worker has ended.
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "catalogue/Views.h"
@@ -28,15 +30,20 @@ class MemoryResultTree final : public ResultTree {
   bool Checked(TreeItem item) const override;
   void SetChecked(TreeItem item, bool checked) override;
 
+  void ReserveItems(size_t count) override;
   bool Expanded(TreeItem item) const;
   // Items alive now (inserted and not deleted).
   size_t Count() const { return alive_; }
 
  private:
+  // Texts live in one arena (offset, length), so inserting an item costs no
+  // allocation of its own; links are node numbers (handle − 1 … as handles).
+  using Link = uint32_t;
   struct Node {
-    std::wstring text;
     ItemData data = kNoItemData;
-    TreeItem parent = kNoTreeItem, first = kNoTreeItem, last = kNoTreeItem, next = kNoTreeItem, prev = kNoTreeItem;
+    uint64_t textOffset = 0;
+    uint32_t textLength = 0;
+    Link parent = 0, first = 0, last = 0, next = 0, prev = 0;
     ItemImage image = ItemImage::File;
     bool red = false, checked = false, expanded = false, alive = false;
   };
@@ -44,8 +51,11 @@ class MemoryResultTree final : public ResultTree {
   Node* Find(TreeItem item) { return const_cast<Node*>(static_cast<const MemoryResultTree*>(this)->Find(item)); }
 
   std::vector<Node> nodes_;
+  // Texts as UTF-16 (half the memory of wide text); characters beyond the
+  // BMP take two units, as in a file system's names.
+  std::u16string texts_;
   // The top level's first and last items.
-  TreeItem topFirst_ = kNoTreeItem, topLast_ = kNoTreeItem;
+  Link topFirst_ = 0, topLast_ = 0;
   size_t alive_ = 0;
 };
 

@@ -20,6 +20,7 @@ class NtfsCatalogue final : public CatalogueTable {
   std::vector<EntryIndex> TopLevel() const override;
 
   std::wstring Name(EntryIndex entry) const override;
+  void NameInto(EntryIndex entry, std::wstring& out) const override;
   bool IsFolder(EntryIndex entry, FolderUse use) const override;
   bool IsDeleted(EntryIndex entry) const override;
   bool IsValidRecord(EntryIndex entry) const override;

@@ -36,7 +36,9 @@ TreeFill::TreeFill(ResultTree& tree, CatalogueTable& table, WorkerSink& sink, Ca
       matcher_(matcher),
       gate_(gate),
       inserted_(table.Size(), 0),
-      counted_(table.Size(), 0) {}
+      counted_(table.Size(), 0) {
+  tree_.ReserveItems(table.Size());
+}
 
 bool TreeFill::FirstVisit(std::vector<uint8_t>& seen, EntryIndex entry) {
   if (entry < 0 || static_cast<size_t>(entry) >= seen.size() || seen[static_cast<size_t>(entry)]) return false;
@@ -69,7 +71,8 @@ bool TreeFill::FillNtfs(NtfsCatalogue& table, TreeItem rootItem) {
 }
 
 void TreeFill::InsertTopLevel(EntryIndex entry, TreeItem rootItem, bool neverRed) {
-  const std::wstring name = table_.Name(entry);
+  std::wstring& name = name_;
+  table_.NameInto(entry, name);
   const bool red = !neverRed && table_.IsDeleted(entry);
   if (table_.IsFolder(entry, FolderUse::Tree)) {
     const TreeItem item = tree_.InsertItem(rootItem, name, ItemImage::Folder, red, table_.DataOf(entry));
@@ -114,16 +117,17 @@ void TreeFill::InsertChildren(EntryIndex entry, TreeItem parent) {
     if (StopPolled(stop, gate_)) break;
     if (table_.IsFolder(child, FolderUse::Tree)) {
       if (table_.SkipsSubtree(child)) continue;
+      table_.NameInto(child, name_);
       const TreeItem folder =
-          tree_.InsertItem(item, table_.Name(child), ItemImage::Folder, table_.IsDeleted(child), table_.DataOf(child));
+          tree_.InsertItem(item, name_, ItemImage::Folder, table_.IsDeleted(child), table_.DataOf(child));
       stack.push_back({table_.FirstChild(child), folder});
       continue;
     }
     ++progress_;
     try {
-      const std::wstring name = table_.Name(child);
-      if (MatchesCategory(name)) {
-        tree_.InsertItem(item, name, ItemImage::File, table_.IsDeleted(child), table_.DataOf(child));
+      table_.NameInto(child, name_);
+      if (MatchesCategory(name_)) {
+        tree_.InsertItem(item, name_, ItemImage::File, table_.IsDeleted(child), table_.DataOf(child));
         ++fileCounter_;
       }
     } catch (const std::exception&) {

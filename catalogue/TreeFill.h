@@ -62,6 +62,7 @@ class TreeFill {
   int64_t fileCounter_ = 0;
   int64_t countedFiles_ = 0;  // the progress range: all files counted so far
   int64_t progress_ = 0;      // files walked so far
+  std::wstring name_;         // the entry name being inserted
 };
 
 // The former path recorded in a recycle-bin "$I" file: version 1 holds the

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,6 +37,8 @@ class ResultTree {
   virtual void DeleteItem(TreeItem item) = 0;
   virtual void DeleteAll() = 0;
   virtual void Expand(TreeItem item) = 0;
+  // A hint that about `count` items are coming (a fill of that many entries).
+  virtual void ReserveItems(size_t) {}
 
   // Children in order; FirstChild(kNoTreeItem) is the first top-level item.
   virtual TreeItem FirstChild(TreeItem item) const = 0;
