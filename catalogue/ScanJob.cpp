@@ -94,6 +94,9 @@ void ScanJob::Unavailable(const std::wstring& message) {
 }
 
 void ScanJob::Start(const ScanStart& start, readWriteInterface* reader) {
+  // One scan per page: a new scan needs a new page.
+  if (started_) return;
+  started_ = true;
   scanInProgress.store(1);
   controls_.SetBackEnabled(false);
   start_ = start;

@@ -90,7 +90,7 @@ class ScanJob {
   ScanJob& operator=(const ScanJob&) = delete;
 
   // Page set-up: dispatch, and the worker's start. `reader` is the shared
-  // reader (null when there is none).
+  // reader (null when there is none). Only the first call does anything.
   void Start(const ScanStart& start, readWriteInterface* reader);
   // Waits for the worker (scan or search) to end.
   void Wait();
@@ -153,6 +153,7 @@ class ScanJob {
   TreeItem rootItem_ = kNoTreeItem;
   std::wstring searchText_;
   bool listShowsSearch_ = false;
+  bool started_ = false;
   std::atomic<bool> workerActive_{false};
   std::thread worker_;
 };
