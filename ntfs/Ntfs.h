@@ -128,7 +128,9 @@ class ntfs {
   // written file's path.
   bool ExtractEntry(const std::wstring& indexText);
   // The real size of an entry's data: the data size of its non-resident
-  // data attribute, or the content length of a resident one.
+  // data attribute (the first extent's, when the data goes on in other
+  // records through the attribute list), or the content length of a
+  // resident one.
   uint64_t EntryDataSize(int64_t index);
 
   readWriteInterface& reader;
@@ -182,7 +184,6 @@ class ntfs {
   bool ReadRecordAt(uint64_t offset, uint8_t* out);
   void ParseRecordBytes(const uint8_t* raw, int64_t index);
   void ApplyFileNames(const uint8_t* fixedUp, int64_t index);
-  void LinkEntry(int64_t index);
   bool WouldCycle(int64_t child, int64_t parent) const;
   void MarkLinked(int64_t child, int64_t parent);
   void ResetLinkState();

@@ -29,7 +29,9 @@ bool HasNtfsId(const std::vector<uint8_t>& boot) {
 
 ntfs::ntfs(readWriteInterface& reader_, const VolumeEntry& volume_, WorkerSink& sink)
     : reader(reader_), volume(volume_), statusLine(&sink), progressTarget(&sink) {
-  reader.baseOffset = volume.startSector * static_cast<int64_t>(kSectorSize);
+  int64_t base;
+  if (!__builtin_mul_overflow(volume.startSector, static_cast<int64_t>(kSectorSize), &base) && base >= 0)
+    reader.baseOffset = base;
 }
 
 ntfs::~ntfs() = default;

@@ -80,6 +80,10 @@ TEST(NtfsEngine, BootSectorAndMftLocation) {
   EXPECT_EQ(s.Name(6), "a.jpg");
   EXPECT_EQ(s.e().rootIndex, 5);
   EXPECT_EQ(s.e().orphanIndex, static_cast<int64_t>(v.RecordCount()));
+  // The parse reports its last record (the text is written every 256
+  // records and for the last one).
+  EXPECT_EQ(s.sink.Status(), L"parsing MFT entry " + std::to_wstring(v.RecordCount() - 1) + L"...");
+  EXPECT_EQ(s.sink.Position(), static_cast<int64_t>(v.RecordCount() - 1));
 }
 
 TEST(NtfsEngine, BootSectorStatusTextsAndSizes) {
