@@ -312,5 +312,63 @@ TEST(NtfsPublic, DeepScanFindsTheRecordsUnderOrphanEntry) {
     EXPECT_TRUE(names.count(n)) << n;
 }
 
+
+TEST(NtfsPublic, CandidateSearchThenTheChosenCandidateGivesTheStandardTable) {
+  const std::string image = test::PublicPath("7-undel-ntfs/7-ntfs-undel.dd");
+  if (!test::FileExists(image)) GTEST_SKIP() << "public images not unpacked";
+  Volume standard(image);
+  FileReadSeek reader;
+  ASSERT_TRUE(reader.OpenUtf8(image));
+  VolumeEntry v;
+  v.fileSystem = L"NTFS";
+  v.sizeText = L"5   MB";
+  LatestValueSink sink;
+  ntfs e(reader, v, sink);
+  e.ReadBootSector();
+  EXPECT_EQ(e.FindMftCandidates(1), 1u);
+  EXPECT_EQ(e.checkMftName, 0);
+  EXPECT_EQ(sink.Status().rfind(L"MFT ENTRY ", 0), 0u);
+  EXPECT_EQ(e.mftCandidates[0].recordOffset, standard.at(0).recordOffset);
+  // The advanced worker's order: empty the table, take the candidate, set
+  // the chosen cluster size, read and parse.
+  e.stopRequested.store(1);
+  EXPECT_EQ(e.FindMftCandidates(1), 1u);  // a stop during the search is cleared
+  EXPECT_EQ(e.stopRequested.load(), 0);
+  e.nameStore.clear();
+  e.entries.clear();
+  for (NtfsEntryRecord& c : e.mftCandidates) c.name = {};
+  EXPECT_FALSE(e.UseCandidate(7));
+  EXPECT_TRUE(e.UseCandidate(0));
+  e.bytesPerCluster = 2 * 512;
+  e.recoveryMode = 2;
+  e.ReadMftByRuns();
+  e.ParseEntries();
+  ASSERT_EQ(e.entries.size(), standard.engine->entries.size());
+  for (size_t i = 0; i < e.entries.size(); ++i) {
+    EXPECT_EQ(e.entries[i].name, standard.engine->entries[i].name) << i;
+    EXPECT_EQ(e.entries[i].nextSibling, standard.engine->entries[i].nextSibling) << i;
+  }
+}
+
+TEST(NtfsPublic, StopBeforeTheParseStillGivesOrphanEntry) {
+  const std::string image = test::PublicPath("7-undel-ntfs/7-ntfs-undel.dd");
+  if (!test::FileExists(image)) GTEST_SKIP() << "public images not unpacked";
+  FileReadSeek reader;
+  ASSERT_TRUE(reader.OpenUtf8(image));
+  VolumeEntry v;
+  LatestValueSink sink;
+  ntfs e(reader, v, sink);
+  e.recoveryMode = 1;
+  e.ReadBootSector();
+  e.LocateMft();
+  e.ReadMftByRuns();
+  const size_t records = e.entries.size();
+  e.stopRequested.store(1);
+  e.ParseEntries();
+  ASSERT_EQ(e.entries.size(), records + 1);
+  EXPECT_EQ(Utf16ToUtf8(e.entries.back().name), "ORPHAN_ENTRY");
+  EXPECT_FALSE(e.entries[31].HasName());
+}
+
 }  // namespace
 }  // namespace lv
