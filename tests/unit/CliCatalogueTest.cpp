@@ -24,7 +24,7 @@
 
 #include <cwctype>
 
-#include "CliMd5.h"
+#include "Md5.h"
 #include "TestSupport.h"
 #include "common/Text.h"
 

@@ -11,5 +11,6 @@ namespace lv::test {
 // The lower-case hex digest of the bytes.
 std::string Md5Hex(const void* data, size_t size);
 inline std::string Md5Hex(const std::vector<uint8_t>& bytes) { return Md5Hex(bytes.data(), bytes.size()); }
+inline std::string Md5Hex(const std::string& bytes) { return Md5Hex(bytes.data(), bytes.size()); }
 
 }  // namespace lv::test
