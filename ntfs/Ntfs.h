@@ -190,6 +190,10 @@ class ntfs {
   void EnsureLinkState();
   void DropLastEntry();
   void AppendEntry(const uint8_t* signature, uint64_t recordOffset);
+  // Appends the record found in a scan slot and parses it at once; with
+  // `keepIndexZeroFree` a placeholder first takes index 0, which is never a
+  // link target. Returns the new entry's index.
+  int64_t AppendScannedRecord(uint64_t offset, ByteView bytes, bool keepIndexZeroFree);
   // Runs of the non-resident attribute of `type` at `attributeIndex` in the
   // walk (-1: the first one), continued into later attributes of the type
   // while a run list ends without its terminator.

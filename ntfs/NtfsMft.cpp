@@ -241,16 +241,7 @@ bool ntfs::LocateMft() {
       },
       [&](uint64_t offset, ByteView bytes) -> uint32_t {
         if (!bytes.Matches(0, "FILE")) return kSlotSize;
-        // Index 0 is never a link target (see ScanAllRecords).
-        if (entries.empty()) AppendEntry(nullptr, UINT64_MAX);
-        AppendEntry(reinterpret_cast<const uint8_t*>(bytes.data()), offset);
-        const int64_t index = static_cast<int64_t>(entries.size()) - 1;
-        if (bytes.size() >= kRecordSize) {
-          currentRecordOffset = offset;
-          ParseRecordBytes(reinterpret_cast<const uint8_t*>(bytes.data()), index);
-        } else {
-          ParseRecord(offset, index);
-        }
+        AppendScannedRecord(offset, bytes, true);
         const NtfsEntryRecord& e = entries.back();
         if (checkMftName && e.name.size() >= 3 && e.name.substr(0, 3) == u"$MF") {
           statusLine->SetStatus(L"found mft entry.getting its run ...");

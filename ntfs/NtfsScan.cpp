@@ -25,6 +25,20 @@ bool StartsWith(std::u16string_view name, std::u16string_view prefix) {
 
 }  // namespace
 
+int64_t ntfs::AppendScannedRecord(uint64_t offset, ByteView bytes, bool keepIndexZeroFree) {
+  if (keepIndexZeroFree && entries.empty()) AppendEntry(nullptr, UINT64_MAX);
+  AppendEntry(reinterpret_cast<const uint8_t*>(bytes.data()), offset);
+  const int64_t index = static_cast<int64_t>(entries.size()) - 1;
+  // The slot holds the whole record unless it is the last one of a chunk.
+  if (bytes.size() >= kRecordSize) {
+    currentRecordOffset = offset;
+    ParseRecordBytes(reinterpret_cast<const uint8_t*>(bytes.data()), index);
+  } else {
+    ParseRecord(offset, index);
+  }
+  return index;
+}
+
 bool ntfs::ScanAllRecords() {
   bytesPerCluster = BootClusterSize().value_or(kDefaultClusterSize);
   mftLocated = 0;
@@ -41,17 +55,7 @@ bool ntfs::ScanAllRecords() {
       },
       [&](uint64_t offset, ByteView bytes) -> uint32_t {
         if (!PlausibleRecord(bytes)) return kSlotSize;
-        // Index 0 is never a link target: keep it for a placeholder without
-        // a position, so that the first record found stays reachable.
-        if (entries.empty()) AppendEntry(nullptr, UINT64_MAX);
-        AppendEntry(reinterpret_cast<const uint8_t*>(bytes.data()), offset);
-        const int64_t index = static_cast<int64_t>(entries.size()) - 1;
-        if (bytes.size() >= kRecordSize) {
-          currentRecordOffset = offset;
-          ParseRecordBytes(reinterpret_cast<const uint8_t*>(bytes.data()), index);
-        } else {
-          ParseRecord(offset, index);
-        }
+        AppendScannedRecord(offset, bytes, true);
         if (entries.back().HasName()) {
           entries.back().isOrphan = 1;
           statusLine->SetStatus(Format(L"MFT ENTRY %lld Found.Parsing it ..", static_cast<long long>(entries.size())));
@@ -89,17 +93,10 @@ uint64_t ntfs::FindMftCandidates(uint64_t maximum) {
         },
         [&](uint64_t offset, ByteView bytes) -> uint32_t {
           if (!PlausibleRecord(bytes)) return kSlotSize;
-          AppendEntry(reinterpret_cast<const uint8_t*>(bytes.data()), offset);
+          AppendScannedRecord(offset, bytes, false);
           if (!shown) {
             statusLine->SetStatus(message);
             shown = true;
-          }
-          const int64_t index = static_cast<int64_t>(entries.size()) - 1;
-          if (bytes.size() >= kRecordSize) {
-            currentRecordOffset = offset;
-            ParseRecordBytes(reinterpret_cast<const uint8_t*>(bytes.data()), index);
-          } else {
-            ParseRecord(offset, index);
           }
           // $MFT to $Boot are the first eight records of an MFT, in one run.
           if (entries.size() >= 8 && StartsWith(entries.back().name, u"$Boot")) {
