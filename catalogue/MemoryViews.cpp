@@ -22,15 +22,7 @@ TreeItem MemoryResultTree::InsertItem(TreeItem parent, std::wstring_view text, I
     return kNoTreeItem;
   Node node;
   node.textOffset = texts_.size();
-  for (wchar_t wc : text) {
-    const auto c = static_cast<uint32_t>(wc);
-    if (c >= 0x10000 && c <= 0x10FFFF) {
-      texts_.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      texts_.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-    } else {
-      texts_.push_back(c > 0x10FFFF ? u'\xFFFD' : static_cast<char16_t>(c));
-    }
-  }
+  AppendWideToUtf16(text, texts_);
   node.textLength = static_cast<uint32_t>(texts_.size() - node.textOffset);
   node.data = data;
   node.image = image;

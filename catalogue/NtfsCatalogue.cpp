@@ -61,20 +61,7 @@ std::wstring NtfsCatalogue::Name(EntryIndex entry) const {
 void NtfsCatalogue::NameInto(EntryIndex entry, std::wstring& out) const {
   out.clear();
   if (!Valid(entry) || !At(entry).HasName()) return;
-  // As Utf16ToWide: pairs become one character, a lone surrogate stays.
-  const std::u16string_view name = At(entry).name;
-  out.resize(name.size());
-  size_t n = 0;
-  for (size_t i = 0; i < name.size(); ++i) {
-    const char32_t c = name[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
-      out[n++] = static_cast<wchar_t>(0x10000 + ((c - 0xD800) << 10) + (name[i + 1] - 0xDC00));
-      ++i;
-    } else {
-      out[n++] = static_cast<wchar_t>(c);
-    }
-  }
-  out.resize(n);
+  AppendUtf16ToWide(At(entry).name, out);
 }
 
 bool NtfsCatalogue::IsFolder(EntryIndex entry, FolderUse) const { return Valid(entry) && At(entry).IsDirectory(); }

@@ -40,9 +40,7 @@ std::string FormatUtf8(const char* format, ...) {
   return out;
 }
 
-std::wstring Utf16ToWide(std::u16string_view text) {
-  std::wstring out;
-  out.reserve(text.size());
+void AppendUtf16ToWide(std::u16string_view text, std::wstring& out) {
   for (size_t i = 0; i < text.size(); ++i) {
     const char32_t c = text[i];
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
@@ -52,12 +50,16 @@ std::wstring Utf16ToWide(std::u16string_view text) {
       out.push_back(static_cast<wchar_t>(c));
     }
   }
+}
+
+std::wstring Utf16ToWide(std::u16string_view text) {
+  std::wstring out;
+  out.reserve(text.size());
+  AppendUtf16ToWide(text, out);
   return out;
 }
 
-std::u16string WideToUtf16(std::wstring_view text) {
-  std::u16string out;
-  out.reserve(text.size());
+void AppendWideToUtf16(std::wstring_view text, std::u16string& out) {
   for (wchar_t wc : text) {
     const uint32_t c = static_cast<uint32_t>(wc);
     if (c >= 0x10000 && c <= 0x10FFFF) {
@@ -69,6 +71,12 @@ std::u16string WideToUtf16(std::wstring_view text) {
       out.push_back(static_cast<char16_t>(c));
     }
   }
+}
+
+std::u16string WideToUtf16(std::wstring_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  AppendWideToUtf16(text, out);
   return out;
 }
 

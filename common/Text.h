@@ -21,6 +21,10 @@ std::string FormatUtf8(const char* format, ...);
 std::wstring Utf16ToWide(std::u16string_view text);
 // Wide text to UTF-16 (code points above U+FFFF become surrogate pairs).
 std::u16string WideToUtf16(std::wstring_view text);
+// The same conversions appending to an existing buffer, for hot loops that
+// reuse their storage.
+void AppendUtf16ToWide(std::u16string_view text, std::wstring& out);
+void AppendWideToUtf16(std::wstring_view text, std::u16string& out);
 // Wide text to UTF-8 for display; values that are no Unicode scalar
 // (lone surrogates, out of range) become U+FFFD.
 std::string WideToUtf8(std::wstring_view text);
