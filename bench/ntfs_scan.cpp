@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "catalogue/WorkerProtocol.h"
+#include "common/WorkerProtocol.h"
 #include "disk/Disk.h"
 #include "ntfs/Ntfs.h"
 

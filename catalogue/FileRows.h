@@ -2,7 +2,7 @@
 // box propagation of the tree.
 #pragma once
 
-#include "catalogue/CatalogueTable.h"
+#include "common/CatalogueTable.h"
 #include "catalogue/Views.h"
 
 namespace lv {

@@ -1,5 +1,6 @@
 #include "catalogue/Save.h"
 
+#include <optional>
 #include <vector>
 
 #include "common/Text.h"
@@ -94,7 +95,42 @@ int64_t CountSaveFiles(CatalogueTable& table, EntryIndex folder, bool top) {
   return count;
 }
 
-int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std::string& outputFolder) {
+bool OutputFolderAllowed(const std::string& sourcePath, const std::string& outputFolder) {
+  if (sourcePath.empty()) return true;
+  if (const std::optional<std::wstring> refusal = OutputOnSource(sourcePath, outputFolder)) {
+    ShowInfo(*refusal);
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+// Opens the writer on the output folder, after the source-device check.
+bool OpenWriter(SaveContext& context, SaveWriter& writer, const std::string& folder) {
+  if (!OutputFolderAllowed(context.sourcePath, folder)) return false;
+  if (writer.Open(folder)) return true;
+  ShowPlain(Format(L"The output folder %ls cannot be opened.", Utf8ToWide(folder).c_str()));
+  return false;
+}
+
+// Writes one entry into a folder below the writer's root; an entry without
+// a name writes nothing and counts as not written.
+WriteOutcome WriteEntry(CatalogueTable& table, SaveWriter& writer, const std::string& relative, EntryIndex entry) {
+  const std::string name = table.FileComponent(entry);
+  if (name.empty()) {
+    WriteOutcome none;
+    none.path = JoinPath(JoinPath(writer.Root(), relative), "");
+    return none;
+  }
+  EntryData data = table.OpenData(entry);
+  return writer.Write(relative, name, data);
+}
+
+}  // namespace
+
+int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std::string& outputFolder,
+                   SaveTotals* totals) {
   CatalogueTable& table = context.table;
   ClearStaleStops(context);
   if (outputFolder.empty()) {
@@ -102,19 +138,24 @@ int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std:
     return -1;
   }
   if (!top && (folder == kNoEntry || !table.IsFolder(folder, FolderUse::Save))) return -1;
+  const std::string root = TrimRight(outputFolder);
+  SaveWriter writer;
+  if (!OpenWriter(context, writer, root)) return -1;
   const int64_t count = CountSaveFiles(table, folder, top);
   context.sink.ProgressRange(0, count);
   if (!AskYesNo(SaveQuestionText(count), L"", MessageIcon::None)) return -1;
 
   struct Frame {
     ChildCursor cursor;
-    std::string target;
+    std::string relative;  // below the output folder, "" for the folder itself
   };
   std::vector<uint8_t> seen(table.Size(), 0);
   if (!top) MarkSeen(seen, folder);
   std::vector<Frame> stack;
-  stack.push_back({ChildCursor(table, folder, top), TrimRight(outputFolder)});
+  stack.push_back({ChildCursor(table, folder, top), std::string()});
   int64_t saved = 0;
+  SaveTotals done;
+  std::wstring status;
   while (!stack.empty()) {
     if (StopPolled(context.pageStop, context.gate)) break;
     const EntryIndex child = stack.back().cursor.Take(table, seen);
@@ -122,31 +163,36 @@ int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std:
       stack.pop_back();
       continue;
     }
-    const std::string target = stack.back().target;
+    const std::string& relative = stack.back().relative;
     context.sink.ProgressPosition(saved);
     if (table.IsFolder(child, FolderUse::Save)) {
       if (table.SkipsSubtree(child)) continue;
       const std::string component = table.FolderComponent(child);
-      std::string subFolder = target;
+      std::string sub = relative;
       if (!component.empty()) {
-        subFolder = JoinPath(target, component);
-        CreateFolder(subFolder);
+        sub = relative.empty() ? component : JoinPath(relative, component);
+        writer.MakeFolder(sub);
       }
-      stack.push_back({ChildCursor(table, child, false), std::move(subFolder)});
+      stack.push_back({ChildCursor(table, child, false), std::move(sub)});
       continue;
     }
     if (!table.CountsAsFile(child)) continue;
     ++saved;
-    context.sink.SetStatus(L"saving File  " + Utf8ToWide(target) + L"/" + table.Name(child));
+    status.assign(L"saving File  ");
+    status += Utf8ToWide(JoinPath(JoinPath(root, relative), ""));
+    status += table.Name(child);
+    context.sink.SetStatus(status);
     context.controls.SetSizeLine(Format(L"File size: %llu kb", static_cast<unsigned long long>(table.DataSize(child) / 1024)));
     if (table.IsWritten(child)) {
-      const ExtractResult result = table.Extract(child, target);
-      if (context.observer) context.observer->FileSaved(result, child);
+      const WriteOutcome outcome = WriteEntry(table, writer, relative, child);
+      ++(outcome.ok() ? done.written : done.failed);
+      if (context.observer) context.observer->FileSaved(outcome, child);
     }
     context.controls.SetSizeLine(L"");
   }
   context.sink.ProgressPosition(count);
   ShowPlain(L"work done");
+  if (totals) *totals = done;
   return saved;
 }
 
@@ -161,19 +207,24 @@ bool SaveOneFile(SaveContext& context, EntryIndex entry, const std::string& outp
     return false;
   }
   const std::string target = TrimRight(outputFolder);
-  const ExtractResult result = table.Extract(entry, target);
-  if (context.observer) context.observer->FileSaved(result, entry);
+  SaveWriter writer;
+  if (!OpenWriter(context, writer, target)) return false;
+  const WriteOutcome outcome = WriteEntry(table, writer, "", entry);
+  if (context.observer) context.observer->FileSaved(outcome, entry);
   if (table.ReportsSingleSave())
     ShowPlain(Format(L"file is dumped in path  :  %ls   ", Utf8ToWide(JoinPath(target, "")).c_str()));
-  return result.ok;
+  return outcome.ok();
 }
 
 std::string PreviewEntry(CatalogueTable& table, EntryIndex entry) {
   if (entry == kNoEntry || table.IsFolder(entry, FolderUse::List)) return std::string();
-  const ExtractResult result = table.Extract(entry, TempFolder());
-  if (!FileLength(result.path)) return std::string();
-  StartDetached(ProgramFolder() + "glimpser", result.path);
-  return result.path;
+  const std::string folder = PreviewFolder();
+  SaveWriter writer;
+  if (folder.empty() || !writer.Open(folder)) return std::string();
+  const WriteOutcome outcome = WriteEntry(table, writer, "", entry);
+  if (!outcome.ok()) return std::string();
+  StartDetached(ProgramFolder() + "glimpser", outcome.path);
+  return outcome.path;
 }
 
 }  // namespace lv

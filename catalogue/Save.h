@@ -1,16 +1,17 @@
 // Saving folders and files into the output folder, and the preview copy.
 //
 // Names become path components only through the engines' safe components,
-// so whatever a volume stores, everything is written inside the output
-// folder.
+// and every file goes through the shared writer: nothing is written outside
+// the output folder, through a link, or over a file already there.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "catalogue/CatalogueTable.h"
+#include "common/CatalogueTable.h"
 #include "catalogue/PageControls.h"
 #include "catalogue/Views.h"
+#include "platform/SaveWriter.h"
 
 namespace lv {
 
@@ -18,7 +19,7 @@ namespace lv {
 class SaveObserver {
  public:
   virtual ~SaveObserver() = default;
-  virtual void FileSaved(const ExtractResult& result, EntryIndex entry) = 0;
+  virtual void FileSaved(const WriteOutcome& outcome, EntryIndex entry) = 0;
 };
 
 struct SaveContext {
@@ -28,6 +29,14 @@ struct SaveContext {
   PauseGate* gate = nullptr;
   PageControls& controls = NoControls();
   SaveObserver* observer = nullptr;
+  // The source being read (a device or image path; empty when unknown): an
+  // output folder on that device is refused.
+  std::string sourcePath{};
+};
+
+// Files written and not written by one save.
+struct SaveTotals {
+  uint64_t written = 0, failed = 0;
 };
 
 // "number of files found inside this folder = %lld .do u want to continue
@@ -42,14 +51,20 @@ int64_t CountSaveFiles(CatalogueTable& table, EntryIndex folder, bool top = fals
 // `top` is set) into outputFolder: the question with the file count, then
 // every file below, in the same folder structure. Returns the number of
 // files saved (counted as the walk counts them); -1 when nothing was done.
-int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std::string& outputFolder);
+// `totals`, when given, receives the files written and not written.
+int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std::string& outputFolder,
+                   SaveTotals* totals = nullptr);
 
 // The single-file save of one entry into outputFolder.
 bool SaveOneFile(SaveContext& context, EntryIndex entry, const std::string& outputFolder);
 
-// Preview: a temporary copy in the temporary folder, shown by the viewer
-// "glimpser" of the program's folder when the copy exists. Returns the
-// copy's path (empty when none was written).
+// Preview: a copy in this run's private temporary folder, shown by the
+// viewer "glimpser" of the program's folder when the copy was written.
+// Returns the copy's path (empty when none was written).
 std::string PreviewEntry(CatalogueTable& table, EntryIndex entry);
+
+// Refuses (with the message) an output folder on the source device; true
+// when saving there may go ahead.
+bool OutputFolderAllowed(const std::string& sourcePath, const std::string& outputFolder);
 
 }  // namespace lv

@@ -1,32 +1,40 @@
 #include "catalogue/ScanJob.h"
 
+#include <mutex>
+#include <vector>
+
 #include "catalogue/Categories.h"
 #include "catalogue/FileRows.h"
-#include "catalogue/NtfsCatalogue.h"
 #include "catalogue/Search.h"
 #include "catalogue/TreeFill.h"
 #include "common/Text.h"
-#include "ntfs/Ntfs.h"
+#include "ntfs/NtfsAdapter.h"
 #include "platform/MessageBox.h"
 
 namespace lv {
 
 namespace {
 
-using W = WorkerKind;
-using E = EngineKind;
+constexpr uint8_t kAllModes = kStandardMode | kAdvancedMode | kDeepMode;
 
-// The kinds in the order they are tried.
-constexpr KindRow kKinds[] = {
-    {L"ntfs", E::Ntfs, L"NTFS", {W::Ntfs, W::NtfsAdvanced, W::Ntfs}},
-    {L"fat32", E::Fat32, L"FAT32", {W::Fat32, W::Fat32Advanced, W::None}},
-    {L"fat16", E::Fat16, L"FAT16", {W::Fat16, W::Fat16Advanced, W::None}},
-    {L"fat", E::Fat16, L"FAT16", {W::Fat16, W::Fat16Advanced, W::None}},
-    {L"extX", E::Ext, L"ext", {W::Ext, W::None, W::None}},
-    {L"fat64", E::ExFat, L"exFAT", {W::ExFat, W::ExFatAdvanced, W::None}},
-    {L"exFat", E::ExFat, L"exFAT", {W::ExFat, W::ExFatAdvanced, W::None}},
-    {L"HFS+", E::HfsPlus, L"HFS+", {W::HfsPlus, W::HfsPlus, W::HfsPlus}},
+// The kinds in the order they are tried. Adding an engine is one factory
+// here; a row without one is a kind this build does not recover yet.
+constexpr EngineType kEngines[] = {
+    {L"ntfs", L"NTFS", kAllModes, true, MakeNtfsAdapter},
+    {L"fat32", L"FAT32", kStandardMode | kAdvancedMode, true, nullptr},
+    {L"fat16", L"FAT16", kStandardMode | kAdvancedMode, false, nullptr},
+    {L"fat", L"FAT16", kStandardMode | kAdvancedMode, false, nullptr},
+    {L"extX", L"ext", kStandardMode, true, nullptr},
+    {L"fat64", L"exFAT", kStandardMode | kAdvancedMode, true, nullptr},
+    {L"exFat", L"exFAT", kStandardMode | kAdvancedMode, true, nullptr},
+    {L"HFS+", L"HFS+", kAllModes, false, nullptr},
 };
+
+std::mutex registryMutex;
+std::vector<const EngineType*>& Registered() {
+  static std::vector<const EngineType*> types;
+  return types;
+}
 
 const wchar_t* ModeName(int32_t mode) {
   switch (mode) {
@@ -37,30 +45,42 @@ const wchar_t* ModeName(int32_t mode) {
   }
 }
 
-// Largest cluster an advanced choice may set (NTFS clusters reach 2 MiB).
-constexpr int64_t kMaxSectorsPerCluster = 4096;
-
 }  // namespace
 
-const KindRow* FindKind(std::wstring_view fileSystem) {
-  for (const KindRow& row : kKinds)
+const EngineType* FindEngine(std::wstring_view fileSystem) {
+  for (const EngineType& row : kEngines)
     if (EqualsIgnoreCase(fileSystem, row.text)) return &row;
+  std::lock_guard lock(registryMutex);
+  for (const EngineType* row : Registered())
+    if (EqualsIgnoreCase(fileSystem, row->text)) return row;
   return nullptr;
 }
 
-WorkerKind WorkerFor(const KindRow& row, int32_t recoveryMode) {
-  if (recoveryMode < 1 || recoveryMode > 3) return WorkerKind::None;
-  return row.workers[static_cast<size_t>(recoveryMode - 1)];
+EngineRegistration::EngineRegistration(const EngineType& type) : type_(&type) {
+  std::lock_guard lock(registryMutex);
+  Registered().push_back(type_);
 }
 
-bool EngineBuilt(EngineKind kind) { return kind == EngineKind::Ntfs; }
+EngineRegistration::~EngineRegistration() {
+  std::lock_guard lock(registryMutex);
+  auto& types = Registered();
+  for (auto it = types.begin(); it != types.end(); ++it)
+    if (*it == type_) {
+      types.erase(it);
+      break;
+    }
+}
+
+std::unique_ptr<VolumeAdapter> CreateAdapter(const EngineType& type, const EngineSetup& setup) {
+  return type.factory ? type.factory(setup) : nullptr;
+}
 
 ScanJob::ScanJob(ResultTree& tree, FileList& list, WorkerSink& statusLine, PageControls& controls)
     : tree_(tree), list_(list), sink_(statusLine), controls_(controls) {}
 
 ScanJob::~ScanJob() {
   pageStopRequested.store(1);
-  if (table_) table_->StopRequested().store(1);
+  if (adapter_) adapter_->StopRequested().store(1);
   pauseGate.Resume();
   Wait();
 }
@@ -104,41 +124,33 @@ void ScanJob::Start(const ScanStart& start, readWriteInterface* reader) {
   recoveryMode = start.recoveryMode;
   controls_.SetVolumeField(start.volume.label.empty() ? start.volume.name : start.volume.label);
 
-  const KindRow* row = FindKind(start.volume.fileSystem);
-  if (!row) return NotValid();
+  const EngineType* type = FindEngine(start.volume.fileSystem);
+  if (!type) return NotValid();
   if (!reader) {
     // Nothing can be read; the page stays busy until the program closes.
-    if (row->engine == E::Ntfs || row->engine == E::Fat32 || row->engine == E::ExFat || row->engine == E::Ext)
-      ShowInfo(L"Please Restart the program to re begin necessary initialization...");
+    if (type->restartWithoutReader) ShowInfo(L"Please Restart the program to re begin necessary initialization...");
     return;
   }
-  const WorkerKind worker = WorkerFor(*row, recoveryMode);
-  if (worker == WorkerKind::None)
-    return Unavailable(Format(L"%ls mode is not available for %ls volumes.", ModeName(recoveryMode),
-                              std::wstring(row->displayName).c_str()));
-  if (!EngineBuilt(row->engine))
-    return Unavailable(Format(L"%ls volumes cannot be recovered by this version yet.",
-                              std::wstring(row->displayName).c_str()));
+  const std::wstring kind(type->displayName);
+  if (!type->HasMode(recoveryMode))
+    return Unavailable(Format(L"%ls mode is not available for %ls volumes.", ModeName(recoveryMode), kind.c_str()));
+  if (!type->factory) return Unavailable(Format(L"%ls volumes cannot be recovered by this version yet.", kind.c_str()));
 
-  // NTFS: the only engine of this build.
-  if (worker == WorkerKind::NtfsAdvanced && start.advancedNtfs) {
-    ntfsEngine_ = start.advancedNtfs;
+  if (recoveryMode == 2 && start.advancedAdapter) {
+    adapter_ = start.advancedAdapter;
   } else {
-    ntfsSlot_ = std::make_unique<ntfs>(*reader, start.volume, sink_);
-    ntfsEngine_ = ntfsSlot_.get();
+    ownedAdapter_ = CreateAdapter(*type, EngineSetup{*reader, start.volume, sink_, &pauseGate});
+    adapter_ = ownedAdapter_.get();
   }
-  ntfsEngine_->statusLine = &sink_;
-  ntfsEngine_->progressTarget = &sink_;
-  ntfsEngine_->pauseGate = &pauseGate;
-  table_ = std::make_unique<NtfsCatalogue>(*ntfsEngine_, recoveryMode);
-  if (start.logicalVolume) reader->Open(start.volume.name);
-  sink_.SetStatus(L"ntfs partition selected....");
-  if (worker == WorkerKind::NtfsAdvanced) {
-    controls_.SetAdvancedLabel(L"Total Ntfs Entries Found:");
-    Launch(&ScanJob::NtfsAdvancedWorker);
-  } else {
-    Launch(&ScanJob::NtfsWorker);
+  if (!adapter_) return Unavailable(Format(L"%ls volumes cannot be recovered by this version yet.", kind.c_str()));
+  if (start.logicalVolume && adapter_->OpensMountedVolume(recoveryMode)) reader->Open(start.volume.name);
+  const std::wstring status = adapter_->StartStatus(recoveryMode);
+  if (!status.empty()) sink_.SetStatus(status);
+  if (recoveryMode == 2) {
+    const std::wstring label = adapter_->AdvancedLabel();
+    if (!label.empty()) controls_.SetAdvancedLabel(label);
   }
+  Launch(&ScanJob::EngineWorker);
 }
 
 void ScanJob::Launch(void (ScanJob::*body)()) {
@@ -166,95 +178,52 @@ void ScanJob::Resume() {
 }
 
 void ScanJob::Stop() {
-  if (!table_) return;
-  table_->StopRequested().store(1);
+  if (!adapter_) return;
+  adapter_->StopRequested().store(1);
   pageStopRequested.store(1);
   scanRunning.store(0);
   sink_.SetStatus(L"stop button pressed.Please wait for the process to be stopped.");
 }
 
 void ScanJob::Exit() {
-  if (table_) {
-    table_->StopRequested().store(1);
+  if (adapter_) {
+    adapter_->StopRequested().store(1);
     sink_.SetStatus(L"All thread Stopped");
   }
   if (recoveryMode != 2) recoveryMode = -1;
 }
 
-bool ScanJob::SetBaseOffset() {
-  const int64_t sector = start_.volume.startSector;
-  if (sector < 0 || sector > INT64_MAX / static_cast<int64_t>(kSectorSize)) return false;
-  reader_->baseOffset = sector * static_cast<int64_t>(kSectorSize);
-  return true;
-}
-
-void ScanJob::NtfsWorker() {
+void ScanJob::EngineWorker() {
   scanRunning.store(1);
-  ntfs& engine = *ntfsEngine_;
-  const bool positioned = SetBaseOffset();
-  rootItem_ = CreateRootItem(tree_);
-  if (positioned) {
-    engine.ReadBootSector();
-    engine.recoveryMode = recoveryMode;
-    if (recoveryMode == 3) {
-      sink_.SetStatus(L" scanning for mft entries in deep mode ....");
-      engine.ScanAllRecords();
-    } else {
-      sink_.SetStatus(L" ParsingBasedOnMFT is going on....");
-      engine.LocateMft();
-    }
-    engine.ReadMftByRuns();
-    engine.ParseEntries();
-  }
-  FillAndFilter();
-  FinishScan(L"Scanning process completed.");
+  FinishScan(adapter_->RunWorker(recoveryMode, start_.advanced, *this));
 }
 
-void ScanJob::NtfsAdvancedWorker() {
-  scanRunning.store(1);
-  ntfs& engine = *ntfsEngine_;
-  engine.stopRequested.store(0);
-  tree_.DeleteAll();
-  rootItem_ = CreateRootItem(tree_);
-  // The candidates keep only their record offsets: their names pointed into
-  // the name store emptied here.
-  for (NtfsEntryRecord& candidate : engine.mftCandidates) candidate.name = {};
-  engine.nameStore.clear();
-  engine.entries.clear();
-  if (SetBaseOffset()) {
-    engine.UseCandidate(start_.advanced.candidate);
-    const int64_t sectors = LeadingInteger(start_.advanced.sectorsPerCluster);
-    if (sectors > 0 && sectors <= kMaxSectorsPerCluster)
-      engine.bytesPerCluster = static_cast<uint64_t>(sectors) * kSectorSize;
-    engine.recoveryMode = 2;
-    engine.ReadMftByRuns();
-    engine.ParseEntries();
-  }
-  FillAndFilter();
-  FinishScan(L"Scanning process completed.");
+void ScanJob::CreateRootItem(bool emptyTreeFirst) {
+  if (emptyTreeFirst) tree_.DeleteAll();
+  rootItem_ = lv::CreateRootItem(tree_);
 }
 
-void ScanJob::FillAndFilter() {
+void ScanJob::FillTree() {
   // A stop that ended the engine's steps leaves the fill and the filter to
   // show everything those steps collected; a stop during the fill ends it.
-  if (table_->StopRequested().load() != 0 || pageStopRequested.load() != 0) {
-    table_->StopRequested().store(0);
-    pageStopRequested.store(0);
-  }
-  sink_.SetStatus(L"Filling tree entries...");
+  adapter_->StopRequested().store(0);
+  pageStopRequested.store(0);
+  if (rootItem_ == kNoTreeItem) CreateRootItem(false);
   CategoryMatcher matcher = start_.unfiltered ? CategoryMatcher::AcceptAll() : CategoryMatcher(CategoryFilter);
-  auto& table = static_cast<NtfsCatalogue&>(*table_);
-  TreeFill fill(tree_, table, sink_, matcher, &pauseGate);
-  fill.FillNtfs(table, rootItem_);
-  RestoreRecycledNames(tree_, table);
-  sink_.SetStatus(L"Filter tree entries...");
+  TreeFill fill(tree_, *adapter_, sink_, matcher, &pauseGate);
+  fill.Fill(rootItem_);
+}
+
+void ScanJob::RestoreRecycledNames() { lv::RestoreRecycledNames(tree_, *adapter_); }
+
+void ScanJob::FilterTree() {
   if (!start_.unfiltered) PruneEmptyFolders(tree_, pageStopRequested, &pauseGate);
 }
 
-void ScanJob::FinishScan(const wchar_t* completion) {
+void ScanJob::FinishScan(const WorkerEnd& end) {
   controls_.SetBackEnabled(true);
-  ShowInfo(completion);
-  sink_.SetStatus(L"Processing done...");
+  if (!end.completion.empty()) ShowInfo(end.completion);
+  sink_.SetStatus(end.finalStatus);
   controls_.SetWorkerControlsVisible(false);
   scanRunning.store(0);
   scanInProgress.store(0);
@@ -265,7 +234,7 @@ bool ScanJob::Search(const std::wstring& text) {
     ShowInfo(kPleaseWaitText);
     return false;
   }
-  if (!table_) return false;
+  if (!adapter_) return false;
   if (!ValidateSearchText(text)) return false;
   searchText_ = text;
   scanRunning.store(1);
@@ -279,27 +248,28 @@ void ScanJob::SearchWorker() {
   // Stops left by a stopped scan or an earlier search would end this one
   // before it looked at anything.
   pageStopRequested.store(0);
-  table_->StopRequested().store(0);
-  SearchContext context{*table_, tree_, list_, sink_, pageStopRequested, &pauseGate, controls_};
+  adapter_->StopRequested().store(0);
+  SearchContext context{*adapter_, tree_, list_, sink_, pageStopRequested, &pauseGate, controls_};
   RunSearch(context, searchText_);
   controls_.SetWorkerControlsVisible(false);
   scanRunning.store(0);
 }
 
-void ScanJob::SaveFolder(TreeItem item, const std::string& outputFolder, SaveObserver* observer) {
+void ScanJob::SaveFolder(TreeItem item, const std::string& outputFolder, SaveObserver* observer,
+                         SaveTotals* totals) {
   if (Busy()) {
     ShowInfo(kPleaseWaitText);
     return;
   }
-  if (!table_ || item == kNoTreeItem) return;
+  if (!adapter_ || item == kNoTreeItem) return;
   const ItemData data = tree_.Data(item);
   const bool top = data == kVolumeTopData;
-  SaveContext context{*table_, sink_, pageStopRequested, &pauseGate, controls_, observer};
-  lv::SaveFolder(context, top ? kNoEntry : table_->IndexOf(data), top, outputFolder);
+  SaveContext context{*adapter_, sink_, pageStopRequested, &pauseGate, controls_, observer, start_.sourcePath};
+  lv::SaveFolder(context, top ? kNoEntry : adapter_->IndexOf(data), top, outputFolder, totals);
 }
 
 void ScanJob::SaveFile(TreeItem item, const std::string& outputFolder, SaveObserver* observer) {
-  if (!table_ || item == kNoTreeItem) return;
+  if (!adapter_ || item == kNoTreeItem) return;
   if (Busy()) {
     ShowInfo(kPleaseWaitText);
     return;
@@ -308,12 +278,12 @@ void ScanJob::SaveFile(TreeItem item, const std::string& outputFolder, SaveObser
     tree_.Expand(item);
     return;
   }
-  SaveContext context{*table_, sink_, pageStopRequested, &pauseGate, controls_, observer};
-  SaveOneFile(context, table_->IndexOf(tree_.Data(item)), outputFolder);
+  SaveContext context{*adapter_, sink_, pageStopRequested, &pauseGate, controls_, observer, start_.sourcePath};
+  SaveOneFile(context, adapter_->IndexOf(tree_.Data(item)), outputFolder);
 }
 
 std::string ScanJob::Preview(size_t row) {
-  if (!table_ || row >= list_.RowCount()) return std::string();
+  if (!adapter_ || row >= list_.RowCount()) return std::string();
   // The engine's buffers and the reader serve one operation at a time.
   if (Busy()) {
     ShowInfo(kPleaseWaitText);
@@ -322,19 +292,19 @@ std::string ScanJob::Preview(size_t row) {
   const ItemData data = list_.Data(row);
   EntryIndex entry;
   if (listShowsSearch_) {
-    entry = table_->IndexOf(data);
+    entry = adapter_->IndexOf(data);
   } else {
     const TreeItem item = data;
     tree_.SetChecked(item, !tree_.Checked(item));
-    entry = table_->IndexOf(tree_.Data(item));
+    entry = adapter_->IndexOf(tree_.Data(item));
   }
-  return PreviewEntry(*table_, entry);
+  return PreviewEntry(*adapter_, entry);
 }
 
 void ScanJob::Select(TreeItem item) {
-  if (!table_ || Busy()) return;
+  if (!adapter_ || Busy()) return;
   listShowsSearch_ = false;
-  RefillList(*table_, tree_, list_, item);
+  RefillList(*adapter_, tree_, list_, item);
 }
 
 void ScanJob::CheckChanged(TreeItem item, bool wasChecked) {

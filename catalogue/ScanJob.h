@@ -13,57 +13,51 @@
 #include <string_view>
 #include <thread>
 
-#include "catalogue/CatalogueTable.h"
+#include "common/CatalogueTable.h"
 #include "catalogue/PageControls.h"
 #include "catalogue/Save.h"
 #include "catalogue/Views.h"
-#include "catalogue/WorkerProtocol.h"
+#include "common/WorkerProtocol.h"
 #include "disk/Disk.h"
+#include "disk/VolumeAdapter.h"
 
 namespace lv {
 
-class ntfs;
-
-// The engines, one slot each on the page.
-enum class EngineKind : uint8_t { Ntfs, Fat32, Fat16, Ext, ExFat, HfsPlus };
-
-enum class WorkerKind : uint8_t {
-  None,
-  Ntfs,
-  NtfsAdvanced,
-  Fat32,
-  Fat32Advanced,
-  Fat16,
-  Fat16Advanced,
-  Ext,
-  ExFat,
-  ExFatAdvanced,
-  HfsPlus,
-};
-
-// One row of the dispatch table: a file-system text, its engine, and the
-// worker of each recovery mode (1 standard, 2 advanced, 3 deep).
-struct KindRow {
+// One row of the scan job's dispatch table: a file-system text, the kind as
+// messages name it, the recovery modes that have a worker, and the factory
+// of the engine's adapter.
+struct EngineType {
   std::wstring_view text;         // compared without regard to case
-  EngineKind engine;
-  std::wstring_view displayName;  // the kind as messages name it
-  std::array<WorkerKind, 3> workers;
+  std::wstring_view displayName;  // "NTFS", "FAT32", ...
+  uint8_t modes = 0;              // bit m-1: recovery mode m has a worker
+  // Without a shared reader, the page first asks for a restart.
+  bool restartWithoutReader = false;
+  AdapterFactory factory = nullptr;  // null: not part of this build yet
+
+  bool HasMode(int32_t mode) const { return mode >= 1 && mode <= 3 && (modes >> (mode - 1)) & 1; }
 };
+
+inline constexpr uint8_t kStandardMode = 1, kAdvancedMode = 2, kDeepMode = 4;
 
 // The row whose text equals fileSystem (ignoring case), tried in the
-// table's order; null for any other text.
-const KindRow* FindKind(std::wstring_view fileSystem);
-// The worker of a row for a recovery mode; None for modes outside 1..3.
-WorkerKind WorkerFor(const KindRow& row, int32_t recoveryMode);
-// Whether the engine of a kind is part of this build.
-bool EngineBuilt(EngineKind kind);
+// table's order and then in the order of registration; null for any other
+// text.
+const EngineType* FindEngine(std::wstring_view fileSystem);
+// Adds a row after the table's own, for as long as the object lives (an
+// engine that is not part of the table, such as a test's).
+class EngineRegistration {
+ public:
+  explicit EngineRegistration(const EngineType& type);
+  ~EngineRegistration();
+  EngineRegistration(const EngineRegistration&) = delete;
+  EngineRegistration& operator=(const EngineRegistration&) = delete;
 
-// The advanced-input page's choices, copied for the advanced workers.
-struct AdvancedChoices {
-  int64_t candidate = -1;          // selected row of the candidate list
-  std::wstring sectorsPerCluster;  // selected text of the sectors-per-cluster list
-  int64_t heapCandidate = -1;      // selected row of the heap list (exFAT)
+ private:
+  const EngineType* type_;
 };
+// The adapter of a row's engine for one volume; null when the row has no
+// engine in this build.
+std::unique_ptr<VolumeAdapter> CreateAdapter(const EngineType& type, const EngineSetup& setup);
 
 struct ScanStart {
   VolumeEntry volume;
@@ -74,18 +68,20 @@ struct ScanStart {
   // Every entry reachable from the root, with no category filter and no
   // filter step (the command line's unfiltered listing).
   bool unfiltered = false;
-  // Advanced mode: the engine of the advanced-input page, which already ran
-  // the candidate search. Borrowed, not owned.
-  ntfs* advancedNtfs = nullptr;
+  // Advanced mode: the adapter of the advanced-input page, which already
+  // ran the candidate search. Borrowed, not owned.
+  VolumeAdapter* advancedAdapter = nullptr;
+  // The source's path (UTF-8): saves refuse an output folder on it.
+  std::string sourcePath;
 };
 
 inline constexpr const wchar_t* kPleaseWaitText = L"Please wait for the running process.";
 
-class ScanJob {
+class ScanJob : private ScanSteps {
  public:
   ScanJob(ResultTree& tree, FileList& list, WorkerSink& statusLine, PageControls& controls = NoControls());
   // Stops and joins a worker that still runs.
-  ~ScanJob();
+  ~ScanJob() override;
   ScanJob(const ScanJob&) = delete;
   ScanJob& operator=(const ScanJob&) = delete;
 
@@ -109,7 +105,8 @@ class ScanJob {
   // The search button; false when refused.
   bool Search(const std::wstring& text);
   // The Save button for a tree item (ROOT saves the whole volume).
-  void SaveFolder(TreeItem item, const std::string& outputFolder, SaveObserver* observer = nullptr);
+  void SaveFolder(TreeItem item, const std::string& outputFolder, SaveObserver* observer = nullptr,
+                  SaveTotals* totals = nullptr);
   // A double-click on a tree item: a folder expands, a file is saved.
   void SaveFile(TreeItem item, const std::string& outputFolder, SaveObserver* observer = nullptr);
   // A click on a list row: check toggle and preview; the copy's path.
@@ -118,9 +115,8 @@ class ScanJob {
   void Select(TreeItem item);
   void CheckChanged(TreeItem item, bool wasChecked);
 
-  // The current engine's table; null before dispatch or without an engine.
-  CatalogueTable* Table() { return table_.get(); }
-  ntfs* NtfsEngine() { return ntfsEngine_; }
+  // The current engine's adapter; null before dispatch or without an engine.
+  VolumeAdapter* Table() { return adapter_; }
   TreeItem RootItem() const { return rootItem_; }
   bool ListShowsSearchResults() const { return listShowsSearch_; }
 
@@ -134,12 +130,15 @@ class ScanJob {
   void NotValid();
   void Unavailable(const std::wstring& message);
   void Launch(void (ScanJob::*body)());
-  void NtfsWorker();
-  void NtfsAdvancedWorker();
+  void EngineWorker();
   void SearchWorker();
-  void FillAndFilter();
-  void FinishScan(const wchar_t* completion);
-  bool SetBaseOffset();
+  void FinishScan(const WorkerEnd& end);
+
+  // The catalogue's steps of a worker.
+  void CreateRootItem(bool emptyTreeFirst) override;
+  void FillTree() override;
+  void RestoreRecycledNames() override;
+  void FilterTree() override;
 
   ResultTree& tree_;
   FileList& list_;
@@ -147,9 +146,8 @@ class ScanJob {
   PageControls& controls_;
   readWriteInterface* reader_ = nullptr;
   ScanStart start_;
-  std::unique_ptr<ntfs> ntfsSlot_;  // owned in standard and deep mode
-  ntfs* ntfsEngine_ = nullptr;      // the NTFS engine of this scan
-  std::unique_ptr<CatalogueTable> table_;
+  std::unique_ptr<VolumeAdapter> ownedAdapter_;  // made here in standard and deep mode
+  VolumeAdapter* adapter_ = nullptr;              // the engine of this scan
   TreeItem rootItem_ = kNoTreeItem;
   std::wstring searchText_;
   bool listShowsSearch_ = false;

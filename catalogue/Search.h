@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "catalogue/CatalogueTable.h"
+#include "common/CatalogueTable.h"
 #include "catalogue/PageControls.h"
 #include "catalogue/Views.h"
 

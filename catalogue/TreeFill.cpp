@@ -1,18 +1,12 @@
 #include "catalogue/TreeFill.h"
 
-#include <stdlib.h>
-
 #include <exception>
-#include <filesystem>
-#include <fstream>
 #include <map>
+#include <optional>
 #include <unordered_map>
 
-#include "catalogue/NtfsCatalogue.h"
 #include "common/Text.h"
 #include "platform/MessageBox.h"
-#include "platform/OutputFile.h"
-#include "platform/Paths.h"
 
 namespace lv {
 
@@ -46,34 +40,23 @@ bool TreeFill::FirstVisit(std::vector<uint8_t>& seen, EntryIndex entry) {
   return true;
 }
 
-bool TreeFill::FillNtfs(NtfsCatalogue& table, TreeItem rootItem) {
-  const EntryIndex root = table.RootEntry();
-  const EntryIndex orphan = table.OrphanEntry();
-  bool orphanSeen = false;
-  if (root != kNoEntry) {
-    FirstVisit(inserted_, root);
-    FirstVisit(counted_, root);
-    if (table.RecoveryMode() != 3) {
-      for (EntryIndex e = table.FirstChild(root); e != kNoEntry && FirstVisit(inserted_, e);
-           e = table.NextSibling(e)) {
-        if (gate_) gate_->Wait();
-        InsertTopLevel(e, rootItem, false);
-        if (e == orphan) orphanSeen = true;
-      }
-    }
+void TreeFill::Fill(TreeItem rootItem) {
+  // The root is never shown below itself, whatever a chain says.
+  const EntryIndex root = table_.RootEntry();
+  FirstVisit(inserted_, root);
+  FirstVisit(counted_, root);
+  for (EntryIndex e : table_.TopLevel()) {
+    if (gate_) gate_->Wait();
+    if (FirstVisit(inserted_, e)) InsertTopLevel(e, rootItem);
   }
-  // ORPHAN_ENTRY holds the entries whose folder is unknown; it is shown even
-  // when the volume has lost its root record, since that is when it matters.
-  if (!orphanSeen && orphan != kNoEntry && FirstVisit(inserted_, orphan)) InsertTopLevel(orphan, rootItem, true);
   tree_.Expand(rootItem);
   sink_.SetStatus(FileEntriesFoundText(fileCounter_));
-  return root != kNoEntry;
 }
 
-void TreeFill::InsertTopLevel(EntryIndex entry, TreeItem rootItem, bool neverRed) {
+void TreeFill::InsertTopLevel(EntryIndex entry, TreeItem rootItem) {
   std::wstring& name = name_;
   table_.NameInto(entry, name);
-  const bool red = !neverRed && table_.IsDeleted(entry);
+  const bool red = table_.IsDeleted(entry);
   if (table_.IsFolder(entry, FolderUse::Tree)) {
     const TreeItem item = tree_.InsertItem(rootItem, name, ItemImage::Folder, red, table_.DataOf(entry));
     progress_ = countedFiles_;
@@ -183,26 +166,6 @@ std::u16string RecycledFormerName(ByteView info) {
 
 namespace {
 
-// A folder of our own below the temporary folder, removed with the object.
-class PrivateTempFolder {
- public:
-  PrivateTempFolder() {
-    std::string pattern = TempFolder() + "lumenvault-recycle-XXXXXX";
-    if (::mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~PrivateTempFolder() {
-    if (path_.empty()) return;
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  PrivateTempFolder(const PrivateTempFolder&) = delete;
-  PrivateTempFolder& operator=(const PrivateTempFolder&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 constexpr uint64_t kMaxRecycleInfoBytes = 2047;
 
 std::vector<EntryIndex> Children(const CatalogueTable& table, EntryIndex folder, std::vector<uint8_t>& seen) {
@@ -221,22 +184,16 @@ std::u16string Replace(std::u16string text, std::u16string_view from, std::u16st
   return text;
 }
 
-// Reads the "$I" entry through the engine's extraction; empty when it
-// cannot be read or is too long to be one.
-std::optional<std::vector<uint8_t>> ReadRecycleInfo(CatalogueTable& table, EntryIndex entry, const std::string& folder) {
-  const ExtractResult written = table.Extract(entry, folder);
-  const std::optional<uint64_t> length = FileLength(written.path);
-  std::optional<std::vector<uint8_t>> bytes;
-  if (length && *length <= kMaxRecycleInfoBytes) {
-    std::ifstream in(written.path, std::ios::binary);
-    std::vector<uint8_t> data(static_cast<size_t>(*length));
-    if (in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()))) bytes = std::move(data);
-  }
-  if (length) DeletePath(written.path);
-  return bytes;
+// Reads the "$I" entry through its data stream; empty when it cannot be
+// read or is too long to be one.
+std::optional<std::vector<uint8_t>> ReadRecycleInfo(CatalogueTable& table, EntryIndex entry) {
+  EntryData data = table.OpenData(entry);
+  std::string bytes;
+  if (!data.valid || !ReadWhole(data, kMaxRecycleInfoBytes, bytes)) return std::nullopt;
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
-void RestoreUserFolder(CatalogueTable& table, EntryIndex userFolder, const std::string& tempFolder) {
+void RestoreUserFolder(CatalogueTable& table, EntryIndex userFolder) {
   std::vector<uint8_t> seen(table.Size(), 0);
   const std::vector<EntryIndex> children = Children(table, userFolder, seen);
   // $I name → former name, in key order.
@@ -245,7 +202,7 @@ void RestoreUserFolder(CatalogueTable& table, EntryIndex userFolder, const std::
     if (table.IsFolder(child, FolderUse::Tree)) continue;
     const std::u16string name = WideToUtf16(table.Name(child));
     if (name.compare(0, 2, u"$I") != 0) continue;
-    const std::optional<std::vector<uint8_t>> info = ReadRecycleInfo(table, child, tempFolder);
+    const std::optional<std::vector<uint8_t>> info = ReadRecycleInfo(table, child);
     if (!info) continue;
     std::u16string former = RecycledFormerName(ByteView(info->data(), info->size()));
     if (!former.empty()) formerNames[name] = std::move(former);
@@ -271,18 +228,15 @@ void RestoreUserFolder(CatalogueTable& table, EntryIndex userFolder, const std::
 void RestoreRecycledNames(ResultTree& tree, CatalogueTable& table) {
   const TreeItem top = tree.FirstChild(kNoTreeItem);
   if (top == kNoTreeItem) return;
-  std::optional<PrivateTempFolder> temp;
   for (TreeItem item = tree.FirstChild(top); item != kNoTreeItem; item = tree.NextSibling(item)) {
     if (!tree.IsFolder(item)) continue;
     const std::wstring text = tree.Text(item);
     if (text != L"$RECYCLE.BIN" && text != L"$RECYCLEBIN") continue;
     const EntryIndex bin = table.IndexOf(tree.Data(item));
     if (bin == kNoEntry) continue;
-    if (!temp) temp.emplace();
-    if (temp->path().empty()) return;
     std::vector<uint8_t> seen(table.Size(), 0);
     for (EntryIndex user : Children(table, bin, seen))
-      if (table.IsFolder(user, FolderUse::Tree)) RestoreUserFolder(table, user, temp->path());
+      if (table.IsFolder(user, FolderUse::Tree)) RestoreUserFolder(table, user);
   }
 }
 

@@ -12,14 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/CatalogueTable.h"
+#include "common/CatalogueTable.h"
 #include "catalogue/Categories.h"
 #include "catalogue/Views.h"
 #include "common/ByteView.h"
 
 namespace lv {
-
-class NtfsCatalogue;
 
 // Inserts "ROOT" at the tree's top level.
 TreeItem CreateRootItem(ResultTree& tree);
@@ -32,10 +30,9 @@ class TreeFill {
   TreeFill(ResultTree& tree, CatalogueTable& table, WorkerSink& sink, CategoryMatcher& matcher,
            PauseGate* gate = nullptr);
 
-  // The NTFS fill below rootItem: the root entry's chain (not in deep
-  // mode), then ORPHAN_ENTRY when the chain did not reach it. False when
-  // the table has no root entry.
-  bool FillNtfs(NtfsCatalogue& table, TreeItem rootItem);
+  // The fill below rootItem: the table's top-level entries in order, each
+  // folder with everything below it; then the root item is expanded.
+  void Fill(TreeItem rootItem);
 
   // Inserts the children of entry below parent, all levels: folders always
   // (except those whose subtree is skipped), files when their ending is in
@@ -49,7 +46,7 @@ class TreeFill {
 
  private:
   // Inserts a top-level entry of a fill below rootItem.
-  void InsertTopLevel(EntryIndex entry, TreeItem rootItem, bool neverRed);
+  void InsertTopLevel(EntryIndex entry, TreeItem rootItem);
   bool FirstVisit(std::vector<uint8_t>& seen, EntryIndex entry);
 
   ResultTree& tree_;
@@ -73,8 +70,8 @@ std::u16string RecycledFormerName(ByteView info);
 
 // The recycle-bin step: below the folders "$RECYCLE.BIN" and "$RECYCLEBIN"
 // of the tree's top item, every "$R" entry of a user folder whose "$I" file
-// records a former name is renamed to it. Extraction goes into a private
-// temporary folder that is removed afterwards.
+// records a former name is renamed to it. The "$I" files are read through
+// their data streams; nothing is written.
 void RestoreRecycledNames(ResultTree& tree, CatalogueTable& table);
 
 // The filter step: below the tree's top item, every folder item left

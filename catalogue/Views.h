@@ -11,13 +11,9 @@
 #include <string>
 #include <string_view>
 
-namespace lv {
+#include "common/CatalogueTable.h"
 
-// An opaque value a tree item or list row carries: for tree items the
-// address of the engine's entry record (see CatalogueTable), for list rows
-// the tree item they show, or the entry itself for search results.
-using ItemData = uint64_t;
-inline constexpr ItemData kNoItemData = 0;
+namespace lv {
 
 // Handle of a tree item; kNoTreeItem stands for "none" and, as a parent,
 // for the tree's top level.

@@ -7,24 +7,23 @@
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/VolumeOptions.h"
-#include "platform/OutputFile.h"
 
 namespace lv::cli {
 
 namespace {
 
+// One line per written file: the path actually written and its length.
 class PrintSaved : public SaveObserver {
  public:
-  void FileSaved(const ExtractResult& result, EntryIndex) override {
-    const std::optional<uint64_t> length = result.ok ? FileLength(result.path) : std::nullopt;
-    if (length) {
-      std::printf("%s\t%llu\n", result.path.c_str(), static_cast<unsigned long long>(*length));
+  void FileSaved(const WriteOutcome& outcome, EntryIndex) override {
+    if (outcome.ok()) {
+      std::printf("%s\t%llu\n", outcome.path.c_str(), static_cast<unsigned long long>(outcome.bytes));
     } else {
-      std::fprintf(stderr, "lumenvault-cli: could not write %s\n", result.path.c_str());
+      std::fprintf(stderr, "lumenvault-cli: could not write %s\n", outcome.path.c_str());
       ++failures;
     }
   }
-  int failures = 0;
+  uint64_t failures = 0;
 };
 
 }  // namespace
@@ -40,6 +39,8 @@ int RunSave(const std::vector<std::string>& words) {
   if (const auto error = ReadVolumeOptions(args, options, true)) return UsageError("save: " + *error);
   // SOURCE, then the tree paths.
   const std::vector<std::string> paths(args.positional().begin() + 1, args.positional().end());
+  // Every write there could overwrite the deleted files being recovered.
+  if (!OutputFolderAllowed(options.source, *out)) return kExitRefused;
   std::error_code made;
   std::filesystem::create_directories(*out, made);
   if (made || !std::filesystem::is_directory(*out)) {
@@ -72,6 +73,11 @@ int RunSave(const std::vector<std::string>& words) {
         for (TreeItem item : items) {
           if (scan.tree.IsFolder(item)) scan.job().SaveFolder(item, *out, &printer);
           else scan.job().SaveFile(item, *out, &printer);
+        }
+        if (printer.failures > 0) {
+          std::fprintf(stderr, "lumenvault-cli: %llu file%s could not be written\n",
+                       static_cast<unsigned long long>(printer.failures), printer.failures == 1 ? "" : "s");
+          status = kExitRefused;
         }
       }
     }

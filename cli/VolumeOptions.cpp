@@ -11,10 +11,9 @@
 
 #include "catalogue/Categories.h"
 #include "cli/Commands.h"
-#include "cli/VolumeRecognition.h"
+#include "disk/BootSectorTests.h"
 #include "common/Text.h"
 #include "disk/Partition.h"
-#include "ntfs/Ntfs.h"
 #include "platform/MessageBox.h"
 
 namespace lv::cli {
@@ -219,23 +218,21 @@ int VolumeScan::Run(const VolumeOptions& options) {
   start.advanced.candidate = options.candidate;
   start.advanced.sectorsPerCluster = std::to_wstring(options.sectorsPerCluster);
   start.advanced.heapCandidate = options.heap;
-  const KindRow* kind = FindKind(volume.fileSystem);
-  if (options.recoveryMode == 2 && kind && kind->engine == EngineKind::Ntfs) {
+  start.sourcePath = options.source;
+  const EngineType* type = FindEngine(volume.fileSystem);
+  if (options.recoveryMode == 2 && type && type->HasMode(2)) {
     // The advanced input: the candidate search, then the choice.
-    advancedEngine_ = std::make_unique<ntfs>(*SharedReader, volume, sink);
-    advancedEngine_->progressTarget = &sink;
-    SharedReader->baseOffset = volume.startSector * static_cast<int64_t>(kSectorSize);
-    advancedEngine_->ReadBootSector();
-    const uint64_t found = advancedEngine_->FindMftCandidates(options.maximum < 1 ? 3 : static_cast<uint64_t>(options.maximum));
-    ShowInfo(Format(L"Number of MFT-ENTRY found = %d . Please select the choice from combo box and click Next "
-                    L"button to proceed.",
-                    static_cast<int>(found)));
-    if (options.candidate < 0 || static_cast<uint64_t>(options.candidate) >= found) {
-      std::fprintf(stderr, "lumenvault-cli: no MFT candidate %lld (%llu found)\n", options.candidate,
-                   static_cast<unsigned long long>(found));
-      return kExitRefused;
+    advancedAdapter_ = CreateAdapter(*type, EngineSetup{*SharedReader, volume, sink, &job_->pauseGate});
+    if (advancedAdapter_) {
+      const uint64_t found =
+          advancedAdapter_->FindCandidates(options.maximum < 1 ? 0 : static_cast<uint64_t>(options.maximum));
+      if (options.candidate < 0 || static_cast<uint64_t>(options.candidate) >= found) {
+        std::fprintf(stderr, "lumenvault-cli: no candidate %lld (%llu found)\n", options.candidate,
+                     static_cast<unsigned long long>(found));
+        return kExitRefused;
+      }
+      start.advancedAdapter = advancedAdapter_.get();
     }
-    start.advancedNtfs = advancedEngine_.get();
   }
   job_->Start(start, SharedReader.get());
   WaitWithProgress();

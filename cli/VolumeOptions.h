@@ -12,10 +12,6 @@
 #include "cli/Arguments.h"
 #include "disk/Disk.h"
 
-namespace lv {
-class ntfs;
-}
-
 namespace lv::cli {
 
 struct VolumeOptions {
@@ -50,7 +46,8 @@ class VolumeScan {
  public:
   VolumeScan();
   ~VolumeScan();
-  // Opens SOURCE, finds the volume, runs the scan job to its end. The exit
+  // Opens SOURCE, finds the volume, runs the scan job to its end (in
+  // advanced mode after the candidate search of the volume's engine). The exit
   // status: kExitOk, or kExitRefused when the input was refused (the
   // message is on stderr).
   int Run(const VolumeOptions& options);
@@ -65,8 +62,8 @@ class VolumeScan {
 
  private:
   int ResolveVolume(const VolumeOptions& options, VolumeEntry& volume);
-  std::unique_ptr<ntfs> advancedEngine_;
-  std::unique_ptr<ScanJob> job_;  // borrows advancedEngine_
+  std::unique_ptr<VolumeAdapter> advancedAdapter_;
+  std::unique_ptr<ScanJob> job_;  // borrows advancedAdapter_
 };
 
 // A tree item's text as one path component of the listings: "/" as "%2F",

@@ -4,6 +4,25 @@
 
 namespace lv {
 
+namespace {
+class BytesStream final : public DataStream {
+ public:
+  explicit BytesStream(std::string bytes) : bytes_(std::move(bytes)) {}
+  bool Next(DataPiece& piece) override {
+    if (done_ || bytes_.empty()) return false;
+    done_ = true;
+    piece = {reinterpret_cast<const uint8_t*>(bytes_.data()), bytes_.size()};
+    return true;
+  }
+
+ private:
+  std::string bytes_;
+  bool done_ = false;
+};
+}  // namespace
+
+std::unique_ptr<DataStream> StreamOfBytes(std::string bytes) { return std::make_unique<BytesStream>(std::move(bytes)); }
+
 bool ReadWhole(EntryData& data, uint64_t limit, std::string& out) {
   out.clear();
   if (data.size > limit) return false;

@@ -48,6 +48,9 @@ struct EntryData {
   std::optional<FileTimes> times;
 };
 
+// A stream of bytes held in memory (resident data, small records).
+std::unique_ptr<DataStream> StreamOfBytes(std::string bytes);
+
 // Reads up to `limit` bytes of a stream into memory (holes as zeros); false
 // when the data is longer than `limit` (nothing is kept then).
 bool ReadWhole(EntryData& data, uint64_t limit, std::string& out);

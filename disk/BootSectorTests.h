@@ -1,7 +1,10 @@
-// Recognition of a volume's first sector, shared by the partition scans.
+// Recognition of a volume's first sectors: the tests the partition scans
+// apply to a partition's first sector, and the file system of a source given
+// as one whole volume.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "common/ByteView.h"
 #include "disk/Reader.h"
@@ -17,6 +20,7 @@ inline constexpr size_t kBytesPerSector = 0x0B;
 inline constexpr size_t kSectorsPerCluster = 0x0D;
 inline constexpr size_t kReservedSectors = 0x0E;
 inline constexpr size_t kFatCount = 0x10;
+inline constexpr size_t kRootEntries = 0x11;
 inline constexpr size_t kTotalSectors16 = 0x13;
 inline constexpr size_t kSectorsPerFat16 = 0x16;
 inline constexpr size_t kTotalSectors32 = 0x20;
@@ -35,6 +39,14 @@ bool IsFatBootSector(ByteView sector);
 bool IsExFatBootSector(ByteView sector);
 // The sector begins with 'H', '+', 0.
 bool IsHfsPlusHeader(ByteView sector);
+
+// The file-system text the scan job knows ("NTFS", "FAT12", "FAT16",
+// "FAT32", "FAT64", "extX", "HFS+"), or "Unknown", for a volume that starts
+// at startSector and holds sectorCount sectors (a source given as one whole
+// volume). An NTFS volume whose boot sector is damaged is still recognised
+// by the backup boot sector in its last sector. The reader's baseOffset is
+// left at 0.
+std::wstring RecognizeFileSystem(readWriteInterface& reader, int64_t startSector, int64_t sectorCount);
 
 // Reads the volume's first sector and applies IsExFatBootSector.
 bool ExFatTest(readWriteInterface& reader, int64_t firstSector);

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "catalogue/WorkerProtocol.h"
+#include "common/WorkerProtocol.h"
 #include "common/ByteView.h"
 #include "disk/Disk.h"
 

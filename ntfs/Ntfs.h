@@ -11,21 +11,24 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
-#include <functional>
-#include <optional>
-#include <utility>
-
-#include "catalogue/WorkerProtocol.h"
 #include "common/ByteView.h"
+#include "common/EntryData.h"
+#include "common/WorkerProtocol.h"
 #include "disk/Disk.h"
-#include "platform/OutputFile.h"
+#include "disk/VolumeView.h"
 
 namespace lv {
+
+class NtfsRunStream;
 
 inline constexpr uint32_t kMftRecordSize = 1024;
 
@@ -123,10 +126,16 @@ class ntfs {
   uint64_t FindMftCandidates(uint64_t maximum);
   bool UseCandidate(int64_t candidate);
 
-  // Data extraction: writes the entry (index as decimal text) into the
-  // folder `outputPath` (ending in "/"); on return `outputPath` is the
-  // written file's path.
+  // Data extraction: writes the entry (index as decimal text) through the
+  // shared writer into the folder `outputPath` (ending in "/"); on return
+  // `outputPath` is the written file's path.
   bool ExtractEntry(const std::wstring& indexText);
+  // The entry's data as a stream for the shared writer, with its times.
+  // Shows "not a valid entry..." for a record that is no file record, and
+  // the directory message for a directory with a data attribute. The
+  // stream reads through the engine's buffers: consume it before the next
+  // engine operation.
+  EntryData OpenEntryData(int64_t index);
   // The real size of an entry's data: the data size of its non-resident
   // data attribute (the first extent's, when the data goes on in other
   // records through the attribute list), or the content length of a
@@ -135,6 +144,7 @@ class ntfs {
 
   readWriteInterface& reader;
   VolumeEntry volume;
+  VolumeView view;  // the volume, from its first byte
   WorkerSink* statusLine;      // status text
   WorkerSink* progressTarget;  // ProgressRange / ProgressPosition
   PauseGate* pauseGate = nullptr;
@@ -212,14 +222,14 @@ class ntfs {
                  const std::function<uint32_t(uint64_t, ByteView)>& onSlot);
 
   // Extraction.
+  friend class NtfsRunStream;
   void ReadAttributeList(const RecordHeaderCopy& header);
   bool DataFromAttributeList(const RecordHeaderCopy& header, int64_t index);
-  bool WriteFromDataRuns(const wchar_t* storageText, uint64_t dataSize);
-  bool WriteRuns(const std::vector<MftRun>& runs, uint64_t spanClusters, bool compressed, uint64_t dataSize);
-  bool WritePlain(const std::vector<MftRun>& runs, uint64_t limitClusters, uint64_t dataSize);
-  bool WriteCompressed(const std::vector<MftRun>& runs, uint64_t spanClusters, uint64_t dataSize);
-  bool ReadClusters(uint64_t cluster, uint64_t count, uint8_t* out);
-  bool Emit(const void* data, uint64_t size);
+  // A stream of the data along runs (compressed: unitClusters per unit).
+  std::unique_ptr<DataStream> RunData(std::vector<MftRun> runs, uint64_t spanClusters, bool compressed,
+                                      uint64_t dataSize);
+  // Reads `bytes` from a cluster on; false when it cannot be positioned.
+  bool ReadClusterBytes(uint64_t cluster, uint64_t bytes, uint8_t* out);
 
   std::array<uint8_t, kMftRecordSize> fixedScratch_{};
   std::vector<uint8_t> window_;       // batched MFT reads
@@ -229,9 +239,9 @@ class ntfs {
   // of one run and go on in the next: record offset -> its pieces.
   std::unordered_map<uint64_t, std::vector<std::pair<uint64_t, uint32_t>>> splitRecords_;
   bool sizeFromText_ = false;
-  bool namesToBase_ = false;          // table indices are record numbers (ParseEntries)         // volumeSize came from the volume's size text
-  OutputFile outputFile_;
-  int writeError_ = 0;
+  bool namesToBase_ = false;          // table indices are record numbers (ParseEntries)
+  std::vector<uint8_t> ioBuffer_;     // extraction reads, reused
+  std::vector<uint8_t> unitOutput_;   // one decompressed unit
 };
 
 }  // namespace lv

@@ -15,6 +15,7 @@
 #include "ntfs/NtfsLznt1.h"
 #include "ntfs/NtfsRecord.h"
 #include "platform/MessageBox.h"
+#include "platform/SaveWriter.h"
 
 namespace lv {
 
@@ -28,6 +29,11 @@ constexpr uint64_t kMaxAttributeList = 4 << 20;     // largest non-resident attr
 
 bool IsCompressed(const wchar_t* storageText) {
   return storageText != nullptr && std::wcscmp(storageText, L"Compressed") == 0;
+}
+
+uint16_t UnitClustersFor(uint16_t compressionUnit) {
+  const unsigned shift = compressionUnit & 0x1F;
+  return shift >= 16 ? 0 : static_cast<uint16_t>(1u << shift);  // 2^16 and above do not fit
 }
 
 // Walks a run list cluster by cluster; clusters past the last run are holes.
@@ -53,125 +59,138 @@ class ClusterCursor {
   uint64_t within_ = 0;
 };
 
+// The data of a non-resident attribute along its runs, read in batches of
+// up to 1 MiB into the engine's extraction buffer. Sparse runs, and clusters
+// that cannot be positioned, are holes. Compressed data is produced unit by
+// unit: all-sparse units are holes, units whose last cluster is allocated
+// are stored as they are, the others go through LZNT1.
 }  // namespace
 
-bool ntfs::Emit(const void* data, uint64_t size) {
-  if (writeError_ != 0) return false;
-  if (size == 0) return true;
-  if (!outputFile_.Write(data, size)) {
-    writeError_ = errno != 0 ? errno : EIO;
-    return false;
-  }
-  return true;
-}
-
-bool ntfs::ReadClusters(uint64_t cluster, uint64_t count, uint8_t* out) {
-  const uint64_t size = ClusterSize();
-  const uint64_t bytes = count * size;  // callers keep this within one buffer
-  std::memset(out, 0, static_cast<size_t>(bytes));
-  const auto offset = CheckedMul(cluster, size);
-  if (!offset || *offset > static_cast<uint64_t>(INT64_MAX) || !reader.Seek(static_cast<int64_t>(*offset)))
-    return false;
-  if (reader.Read(out, static_cast<uint32_t>(bytes)) || count == 1 || reader.lastError == kErrorHandleEof) return true;
-  // A bad sector somewhere in the request: read cluster by cluster so that
-  // only the unreadable clusters stay zero.
-  for (uint64_t k = 0; k < count; ++k) {
-    uint8_t* at = out + k * size;
-    if (!ReadAt(reader, static_cast<int64_t>(*offset + k * size), at, static_cast<uint32_t>(size)))
-      std::memset(at, 0, static_cast<size_t>(size));
-  }
-  return true;
-}
-
-bool ntfs::WritePlain(const std::vector<MftRun>& runs, uint64_t limitClusters, uint64_t dataSize) {
-  const uint64_t cluster = ClusterSize();
-  const uint64_t batchClusters = std::max<uint64_t>(1, kIoBytes / cluster);
-  std::vector<uint8_t> buffer(static_cast<size_t>(batchClusters * cluster));
-  uint64_t remaining = dataSize;
-  uint64_t clustersLeft = limitClusters;
-  for (const MftRun& run : runs) {
-    if (remaining == 0 || clustersLeft == 0) break;
-    const uint64_t count = std::min(run.clusterCount, clustersLeft);
-    clustersLeft -= count;
-    if (run.sparse) {
-      uint64_t zeros = std::min(CheckedMul(count, cluster).value_or(UINT64_MAX), remaining);
-      std::fill(buffer.begin(), buffer.end(), 0);
-      remaining -= zeros;
-      while (zeros > 0) {
-        const uint64_t n = std::min<uint64_t>(zeros, buffer.size());
-        if (!Emit(buffer.data(), n)) return false;
-        zeros -= n;
-      }
-      continue;
-    }
-    for (uint64_t done = 0; done < count && remaining > 0;) {
-      const uint64_t batch = std::min(batchClusters, count - done);
-      const uint64_t first = static_cast<uint64_t>(run.startCluster) + done;
-      done += batch;
-      if (!ReadClusters(first, batch, buffer.data())) continue;  // cannot be positioned: skipped
-      const uint64_t n = std::min(batch * cluster, remaining);
-      if (!Emit(buffer.data(), n)) return false;
-      remaining -= n;
-    }
-  }
-  return true;
-}
-
-bool ntfs::WriteCompressed(const std::vector<MftRun>& runs, uint64_t spanClusters, uint64_t dataSize) {
-  const uint64_t cluster = ClusterSize();
-  const uint64_t unit = unitClusters;
-  if (unit == 0 || unit * cluster > kMaxUnitBytes) return WritePlain(runs, spanClusters, dataSize);
-  const uint64_t unitBytes = unit * cluster;
-  std::vector<uint8_t> input(static_cast<size_t>(unitBytes)), output(static_cast<size_t>(unitBytes));
-  std::vector<std::optional<int64_t>> clusters(static_cast<size_t>(unit));
-  ClusterCursor cursor(runs);
-  uint64_t remaining = dataSize;
-  const uint64_t units = spanClusters / unit;  // a trailing partial unit is not written
-  for (uint64_t u = 0; u < units && remaining > 0; ++u) {
-    size_t used = 0;  // 1-based position of the unit's last allocated cluster
-    for (size_t k = 0; k < clusters.size(); ++k) {
-      clusters[k] = cursor.Next();
-      if (clusters[k]) used = k + 1;
-    }
-    const uint8_t* data = output.data();
-    if (used == 0) {
-      std::fill(output.begin(), output.end(), 0);  // a sparse unit
+class NtfsRunStream final : public DataStream {
+ public:
+  NtfsRunStream(ntfs& engine, std::vector<MftRun> runs, uint64_t spanClusters, bool compressed, uint16_t unitClusters,
+            uint64_t dataSize)
+      : engine_(engine),
+        runs_(std::move(runs)),
+        cluster_(engine.ClusterSize()),
+        remaining_(dataSize),
+        cursor_(runs_) {
+    const uint64_t unitBytes = uint64_t{unitClusters} * cluster_;
+    compressed_ = compressed && unitClusters != 0 && unitBytes <= kMaxUnitBytes;
+    if (compressed_) {
+      unit_ = unitClusters;
+      units_ = spanClusters / unit_;  // a trailing partial unit is not written
+      clusters_.resize(static_cast<size_t>(unit_));
+      engine_.unitOutput_.resize(static_cast<size_t>(unitBytes));
+      engine_.ioBuffer_.resize(std::max<size_t>(engine_.ioBuffer_.size(), static_cast<size_t>(unitBytes)));
     } else {
-      // Read the first `used` clusters, joining neighbours into one request.
-      for (size_t k = 0; k < used;) {
-        if (!clusters[k]) {
-          std::memset(input.data() + k * cluster, 0, static_cast<size_t>(cluster));
-          ++k;
-          continue;
-        }
-        size_t end = k + 1;
-        while (end < used && clusters[end] && *clusters[end] == *clusters[end - 1] + 1) ++end;
-        ReadClusters(static_cast<uint64_t>(*clusters[k]), end - k, input.data() + k * cluster);
-        k = end;
-      }
-      if (used == unit) {
-        data = input.data();  // stored as it is
-      } else {
-        const size_t produced = Lznt1Decompress(ByteView(input.data(), used * cluster), output.data(), output.size());
-        // A unit always stands for unitBytes of the file.
-        std::memset(output.data() + produced, 0, output.size() - produced);
-      }
+      batchClusters_ = std::max<uint64_t>(1, kIoBytes / cluster_);
+      engine_.ioBuffer_.resize(std::max<size_t>(engine_.ioBuffer_.size(), static_cast<size_t>(batchClusters_ * cluster_)));
     }
-    const uint64_t n = std::min(unitBytes, remaining);
-    if (!Emit(data, n)) return false;
-    remaining -= n;
   }
-  return true;
+
+  bool Next(DataPiece& piece) override {
+    if (remaining_ == 0) return false;
+    const bool produced = compressed_ ? NextUnit(piece) : NextPlain(piece);
+    if (!produced) return false;
+    piece.length = std::min(piece.length, remaining_);
+    remaining_ -= piece.length;
+    return true;
+  }
+
+ private:
+  bool NextPlain(DataPiece& piece) {
+    while (run_ < runs_.size() && within_ >= runs_[run_].clusterCount) {
+      ++run_;
+      within_ = 0;
+    }
+    if (run_ >= runs_.size()) return false;
+    const MftRun& run = runs_[run_];
+    const uint64_t left = run.clusterCount - within_;
+    if (run.sparse) {
+      within_ = run.clusterCount;
+      piece = {nullptr, CheckedMul(left, cluster_).value_or(UINT64_MAX)};
+      return true;
+    }
+    const uint64_t batch = std::min(batchClusters_, left);
+    const uint64_t first = static_cast<uint64_t>(run.startCluster) + within_;
+    within_ += batch;
+    // The last batch of the file reads only the sectors it needs.
+    const uint64_t bytes = std::min(batch * cluster_, (std::min(batch * cluster_, remaining_) + 511) / 512 * 512);
+    uint8_t* out = engine_.ioBuffer_.data();
+    if (!engine_.ReadClusterBytes(first, bytes, out)) {
+      piece = {nullptr, batch * cluster_};  // cannot be positioned: zeros in its place
+      return true;
+    }
+    piece = {out, batch * cluster_};
+    return true;
+  }
+
+  bool NextUnit(DataPiece& piece) {
+    if (unitIndex_ >= units_) return false;
+    ++unitIndex_;
+    size_t used = 0;  // 1-based position of the unit's last allocated cluster
+    for (size_t k = 0; k < clusters_.size(); ++k) {
+      clusters_[k] = cursor_.Next();
+      if (clusters_[k]) used = k + 1;
+    }
+    const uint64_t unitBytes = unit_ * cluster_;
+    if (used == 0) {
+      piece = {nullptr, unitBytes};  // a sparse unit
+      return true;
+    }
+    uint8_t* input = engine_.ioBuffer_.data();
+    // Read the first `used` clusters, joining neighbours into one request.
+    for (size_t k = 0; k < used;) {
+      if (!clusters_[k]) {
+        std::memset(input + k * cluster_, 0, static_cast<size_t>(cluster_));
+        ++k;
+        continue;
+      }
+      size_t end = k + 1;
+      while (end < used && clusters_[end] && *clusters_[end] == *clusters_[end - 1] + 1) ++end;
+      if (!engine_.ReadClusterBytes(static_cast<uint64_t>(*clusters_[k]), (end - k) * cluster_, input + k * cluster_))
+        std::memset(input + k * cluster_, 0, static_cast<size_t>((end - k) * cluster_));
+      k = end;
+    }
+    if (used == unit_) {
+      piece = {input, unitBytes};  // stored as it is
+      return true;
+    }
+    uint8_t* output = engine_.unitOutput_.data();
+    const size_t produced = Lznt1Decompress(ByteView(input, used * cluster_), output, static_cast<size_t>(unitBytes));
+    // A unit always stands for unitBytes of the file.
+    std::memset(output + produced, 0, static_cast<size_t>(unitBytes) - produced);
+    piece = {output, unitBytes};
+    return true;
+  }
+
+  ntfs& engine_;
+  std::vector<MftRun> runs_;
+  uint64_t cluster_;
+  uint64_t remaining_;
+  bool compressed_ = false;
+  // Plain data.
+  uint64_t batchClusters_ = 1;
+  size_t run_ = 0;
+  uint64_t within_ = 0;
+  // Compressed data.
+  ClusterCursor cursor_;
+  uint64_t unit_ = 0, units_ = 0, unitIndex_ = 0;
+  std::vector<std::optional<int64_t>> clusters_;
+};
+
+
+bool ntfs::ReadClusterBytes(uint64_t cluster, uint64_t bytes, uint8_t* out) {
+  const auto offset = CheckedMul(cluster, ClusterSize());
+  if (!offset) return false;
+  view.ReadBatch(*offset, out, static_cast<size_t>(bytes), static_cast<uint32_t>(std::min<uint64_t>(ClusterSize(), kIoBytes)));
+  return view.Positionable(*offset);
 }
 
-bool ntfs::WriteRuns(const std::vector<MftRun>& runs, uint64_t spanClusters, bool compressed, uint64_t dataSize) {
-  return compressed ? WriteCompressed(runs, spanClusters, dataSize) : WritePlain(runs, UINT64_MAX, dataSize);
-}
-
-bool ntfs::WriteFromDataRuns(const wchar_t* storageText, uint64_t dataSize) {
-  uint64_t span = 0;
-  for (const MftRun& r : dataRuns) span = CheckedAdd(span, r.clusterCount).value_or(UINT64_MAX);
-  return WriteRuns(dataRuns, span, IsCompressed(storageText), dataSize);
+std::unique_ptr<DataStream> ntfs::RunData(std::vector<MftRun> runs, uint64_t spanClusters, bool compressed,
+                                          uint64_t dataSize) {
+  return std::make_unique<NtfsRunStream>(*this, std::move(runs), spanClusters, compressed, unitClusters, dataSize);
 }
 
 void ntfs::ReadAttributeList(const RecordHeaderCopy& header) {
@@ -200,8 +219,8 @@ void ntfs::ReadAttributeList(const RecordHeaderCopy& header) {
       ClusterCursor cursor(runs);
       while (at < size) {
         const auto c = cursor.Next();
-        if (c) ReadClusters(static_cast<uint64_t>(*c), 1, one.data());
-        else std::fill(one.begin(), one.end(), 0);
+        if (!c || !ReadClusterBytes(static_cast<uint64_t>(*c), cluster, one.data()))
+          std::fill(one.begin(), one.end(), 0);
         const uint64_t n = std::min(cluster, size - at);
         std::memcpy(bytes.data() + at, one.data(), static_cast<size_t>(n));
         at += n;
@@ -224,31 +243,22 @@ void ntfs::ReadAttributeList(const RecordHeaderCopy& header) {
   }
 }
 
-namespace {
-uint16_t UnitClustersFor(uint16_t compressionUnit) {
-  const unsigned shift = compressionUnit & 0x1F;
-  return shift >= 16 ? 0 : static_cast<uint16_t>(1u << shift);  // 2^16 and above do not fit
-}
-}  // namespace
 
-bool ntfs::ExtractEntry(const std::wstring& indexText) {
-  const int64_t index = LeadingInteger(indexText);
-  outputPath = TrimRight(outputPath);
-  if (index < 0 || index >= static_cast<int64_t>(entries.size())) return false;
-  const NtfsEntryRecord& entry = entries[static_cast<size_t>(index)];
-  if (!entry.HasName()) return false;
-  currentName = Trim(entry.name);
-  outputPath += SafeComponent(currentName);
-  writeError_ = 0;
-  if (!outputFile_.Create(outputPath)) return false;
-
+EntryData ntfs::OpenEntryData(int64_t index) {
+  EntryData data;
+  if (index < 0 || index >= static_cast<int64_t>(entries.size())) {
+    data.valid = false;
+    return data;
+  }
   const RecordHeaderCopy header = ReadRecordHeader(index);
   if (!header.valid || std::memcmp(header.header.data(), "FILE", 4) != 0) {
     ShowPlain(L"not a valid entry...");
-    outputFile_.Close();
-    return false;
+    data.valid = false;
+    return data;
   }
+  const NtfsEntryRecord& entry = entries[static_cast<size_t>(index)];
   const DataAttributeSummary summary = DataAttributeInfo(header);
+  bool compressed = false;
 
   if (DataFromAttributeList(header, index)) {
     const auto recordOf = [](const std::pair<uint32_t, uint16_t>& r) {
@@ -269,17 +279,22 @@ bool ntfs::ExtractEntry(const std::wstring& indexText) {
     }
     clusterSpan = 0;
     for (const MftRun& r : dataRuns) clusterSpan = CheckedAdd(clusterSpan, r.clusterCount).value_or(UINT64_MAX);
-    WriteFromDataRuns(firstSummary.storageText, firstSummary.residency == 'N' ? firstSummary.dataSize : 0);
+    compressed = IsCompressed(firstSummary.storageText);
+    data.size = firstSummary.residency == 'N' ? firstSummary.dataSize : 0;
+    data.stream = RunData(std::move(dataRuns), clusterSpan, compressed, data.size);
+    dataRuns.clear();
     hasDataAttribute = 0;
   }
 
-  if (hasDataAttribute && writeError_ == 0) {
+  if (hasDataAttribute) {
     if (entry.IsDirectory()) {
-      ShowPlain(Format(L"This is  %ls directory .Please specify file names ", Utf16ToWide(currentName).c_str()));
+      ShowPlain(Format(L"This is  %ls directory .Please specify file names ", Utf16ToWide(Trim(entry.name)).c_str()));
     } else if (summary.residency != 'N') {
       if (summary.dataOffset < kRecordSize) {
         const uint64_t n = std::min<uint64_t>(summary.dataLength, kRecordSize - summary.dataOffset);
-        Emit(header.fixedUp.data() + summary.dataOffset, n);
+        const uint8_t* from = header.fixedUp.data() + summary.dataOffset;
+        data.size = n;
+        data.stream = StreamOfBytes(std::string(reinterpret_cast<const char*>(from), static_cast<size_t>(n)));
       }
     } else {
       const int chosen = SelectDataAttribute(header);
@@ -287,28 +302,44 @@ bool ntfs::ExtractEntry(const std::wstring& indexText) {
                            ViewOf(ByteView(header.fixedUp.data(), header.fixedUp.size()),
                                   header.attributes[static_cast<size_t>(chosen)])
                                    .NameLength() == 0;
-      const std::vector<MftRun> runs = RunsOfAttribute(header.fixedUp.data(), kTypeData, chosen, unnamed);
-      const bool compressed = IsCompressed(summary.storageText);
+      std::vector<MftRun> runs = RunsOfAttribute(header.fixedUp.data(), kTypeData, chosen, unnamed);
+      compressed = IsCompressed(summary.storageText);
       if (compressed) unitClusters = UnitClustersFor(summary.compressionUnit);
-      WriteRuns(runs, clusterSpan, compressed, summary.dataSize);
+      data.size = summary.dataSize;
+      data.stream = RunData(std::move(runs), clusterSpan, compressed, data.size);
     }
   }
 
+  // Stored bytes never exceed what the volume holds; a compressed unit may
+  // expand to the unit's size.
+  const uint64_t expansion = compressed ? std::max<uint64_t>(unitClusters, 1) : 1;
+  data.maxStoredBytes = CheckedMul(VolumeLimitBytes(), expansion).value_or(UINT64_MAX);
   attributeHeaders.clear();
   mftRuns.clear();
-  dataRuns.clear();
   const EntryTimes times = GetTimesAndAttributes(entry.recordOffset);
-  if (writeError_ == 0 && (times.access != 0 || times.modification != 0)) {
+  if (times.access != 0 || times.modification != 0) {
     const UnixTime access = FileTimeToUnix(times.access);
     const UnixTime modification = FileTimeToUnix(times.modification);
-    outputFile_.SetTimes(access.seconds, access.nanoseconds, modification.seconds, modification.nanoseconds);
+    data.times = FileTimes{access.seconds, access.nanoseconds, modification.seconds, modification.nanoseconds};
   }
-  if (!outputFile_.Close() && writeError_ == 0) writeError_ = errno != 0 ? errno : EIO;
-  if (writeError_ != 0) {
-    ShowPlain(Format(L"Exception :  %ls   ", Utf8ToWide(std::strerror(writeError_)).c_str()));
-    return false;
-  }
-  return true;
+  return data;
+}
+
+bool ntfs::ExtractEntry(const std::wstring& indexText) {
+  const int64_t index = LeadingInteger(indexText);
+  outputPath = TrimRight(outputPath);
+  if (index < 0 || index >= static_cast<int64_t>(entries.size())) return false;
+  const NtfsEntryRecord& entry = entries[static_cast<size_t>(index)];
+  if (!entry.HasName()) return false;
+  currentName = Trim(entry.name);
+  std::string folder = outputPath;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  SaveWriter writer;
+  if (!writer.Open(folder)) return false;
+  EntryData data = OpenEntryData(index);
+  const WriteOutcome outcome = writer.Write("", SafeComponent(currentName), data);
+  outputPath = outcome.path;
+  return outcome.ok() && data.valid;
 }
 
 uint64_t ntfs::EntryDataSize(int64_t index) {

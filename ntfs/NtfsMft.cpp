@@ -28,11 +28,7 @@ bool HasNtfsId(const std::vector<uint8_t>& boot) {
 }  // namespace
 
 ntfs::ntfs(readWriteInterface& reader_, const VolumeEntry& volume_, WorkerSink& sink)
-    : reader(reader_), volume(volume_), statusLine(&sink), progressTarget(&sink) {
-  int64_t base;
-  if (!__builtin_mul_overflow(volume.startSector, static_cast<int64_t>(kSectorSize), &base) && base >= 0)
-    reader.baseOffset = base;
-}
+    : reader(reader_), volume(volume_), view(reader_, volume_.startSector), statusLine(&sink), progressTarget(&sink) {}
 
 ntfs::~ntfs() = default;
 
@@ -73,7 +69,7 @@ uint64_t ntfs::VolumeClusters() const { return VolumeLimitBytes() / ClusterSize(
 
 bool ntfs::ReadRecordAt(uint64_t offset, uint8_t* out) {
   std::memset(out, 0, kRecordSize);
-  if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
+  if (!view.Positionable(offset)) return false;
   if (!splitRecords_.empty()) {
     const auto split = splitRecords_.find(offset);
     if (split != splitRecords_.end()) {
@@ -81,14 +77,14 @@ bool ntfs::ReadRecordAt(uint64_t offset, uint8_t* out) {
       for (const auto& [pieceOffset, length] : split->second) {
         const uint32_t n = std::min<uint32_t>(length, kRecordSize - at);
         if (n == 0) break;
-        ReadAt(reader, static_cast<int64_t>(pieceOffset), out + at, n);  // an unreadable piece stays zero
+        view.Read(pieceOffset, out + at, n);  // an unreadable piece stays zero
         at += n;
       }
       return true;
     }
   }
-  if (!reader.Seek(static_cast<int64_t>(offset))) return false;
-  reader.Read(out, kRecordSize);  // a short read leaves zeros
+  if (!view.Positionable(offset)) return false;
+  view.Read(offset, out, kRecordSize);  // what cannot be read stays zero
   return true;
 }
 
@@ -101,7 +97,7 @@ void ntfs::AppendEntry(const uint8_t* signature, uint64_t recordOffset) {
 
 bool ntfs::ReadBootSector() {
   bootSector.assign(kBootSectorSize, 0);
-  if (reader.Seek(0)) reader.Read(bootSector.data(), kBootSectorSize);
+  view.Read(0, bootSector.data(), kBootSectorSize);
   if (HasNtfsId(bootSector)) {
     // 512 whatever the bytes-per-sector field says.
     const uint64_t total = ByteView(bootSector.data(), bootSector.size()).Le64(kBootTotalSectors);
@@ -166,33 +162,12 @@ bool ntfs::ScanSlots(uint64_t limit, const std::function<bool(uint64_t)>& before
   uint64_t start = 0;
   for (uint64_t number = 0; start < limit; ++number) {
     if (!beforeChunk(number)) return true;
-    if (start > static_cast<uint64_t>(INT64_MAX) || !reader.Seek(static_cast<int64_t>(start))) {
+    const VolumeView::BatchResult read = view.ReadBatch(start, chunk.data(), chunk.size());
+    if (!read.positioned) {
       start += kScanChunk;  // a chunk that cannot be positioned is skipped
       continue;
     }
-    bool atEnd = false;
-    if (!reader.Read(chunk.data(), static_cast<uint32_t>(kScanChunk))) {
-      // Read again in pieces, sector by sector where a piece fails, so that
-      // one bad sector costs only itself and no stale bytes remain.
-      std::memset(chunk.data(), 0, chunk.size());
-      constexpr uint32_t kPiece = 65536;
-      for (uint64_t piece = 0; piece < kScanChunk && !atEnd; piece += kPiece) {
-        if (ReadAt(reader, static_cast<int64_t>(start + piece), chunk.data() + piece, kPiece)) continue;
-        if (reader.lastError == kErrorHandleEof) {
-          atEnd = true;
-          break;
-        }
-        for (uint64_t s = piece; s < piece + kPiece; s += kSlotSize) {
-          if (!ReadAt(reader, static_cast<int64_t>(start + s), chunk.data() + s, kSlotSize)) {
-            std::memset(chunk.data() + s, 0, kSlotSize);
-            if (reader.lastError == kErrorHandleEof) {
-              atEnd = true;
-              break;
-            }
-          }
-        }
-      }
-    }
+    const bool atEnd = read.reachedEnd;
     uint64_t position = 0;
     while (position < kScanChunk) {
       if (start + position >= slotLimit) return true;
@@ -214,9 +189,8 @@ bool ntfs::LocateMft() {
     bytesPerCluster = BootClusterSize().value_or(kDefaultClusterSize);
     const uint64_t mftCluster = ByteView(bootSector.data(), bootSector.size()).Le64(kBootMftCluster);
     const auto offset = CheckedMul(mftCluster, bytesPerCluster);
-    if (!offset || *offset > static_cast<uint64_t>(INT64_MAX)) return true;
+    if (!offset || !view.Positionable(*offset)) return true;
     currentOffset = *offset;
-    if (!reader.Seek(static_cast<int64_t>(currentOffset))) return true;
     statusLine->SetStatus(L"boot sector is fine.Getting run of mft entry...");
     mftRuns = GetAttributeRuns(currentOffset, kTypeData);
     statusLine->SetStatus(L"Got run...");
@@ -228,7 +202,6 @@ bool ntfs::LocateMft() {
   statusLine->SetStatus(L"boot sector corrupt.Scanning for first mft entry...");
   mftLocated = 0;
   currentOffset = 0;
-  reader.Seek(0);
   const uint64_t chunks = volumeSize / kScanChunk;
   progressTarget->ProgressRange(0, static_cast<int64_t>(chunks));
   bool found = false;
@@ -395,14 +368,8 @@ void ntfs::ReadMftByRuns() {
         done += batch;
         if (batch == 1) {
           if (!ReadRecordAt(offset, window_.data())) continue;
-        } else {
-          std::memset(window_.data(), 0, bytes);
-          if (offset > static_cast<uint64_t>(INT64_MAX) || !reader.Seek(static_cast<int64_t>(offset))) continue;
-          if (!reader.Read(window_.data(), static_cast<uint32_t>(bytes)) && reader.lastError != kErrorHandleEof) {
-            // A bad sector inside the batch: read record by record.
-            for (uint64_t r = 0; r < batch; ++r)
-              ReadRecordAt(offset + r * kRecordSize, window_.data() + r * kRecordSize);
-          }
+        } else if (!view.ReadBatch(offset, window_.data(), bytes, kRecordSize).positioned) {
+          continue;
         }
         for (uint64_t r = 0; r < batch; ++r) AppendEntry(window_.data() + r * kRecordSize, offset + r * kRecordSize);
       }

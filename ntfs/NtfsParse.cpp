@@ -258,19 +258,8 @@ void ntfs::ParseEntries() {
       }
       const uint64_t offset = entries[static_cast<size_t>(i)].recordOffset;
       const size_t bytes = static_cast<size_t>(last - i + 1) * kRecordSize;
-      bool positioned;
-      if (last == i) {
-        positioned = ReadRecordAt(offset, window_.data());
-      } else {
-        std::memset(window_.data(), 0, bytes);
-        positioned = offset <= static_cast<uint64_t>(INT64_MAX) && reader.Seek(static_cast<int64_t>(offset));
-      }
-      if (last > i && positioned && !reader.Read(window_.data(), static_cast<uint32_t>(bytes)) &&
-          reader.lastError != kErrorHandleEof) {
-        for (int64_t k = i; k <= last; ++k)
-          ReadRecordAt(offset + static_cast<uint64_t>(k - i) * kRecordSize,
-                       window_.data() + static_cast<size_t>(k - i) * kRecordSize);
-      }
+      const bool positioned = last == i ? ReadRecordAt(offset, window_.data())
+                                        : view.ReadBatch(offset, window_.data(), bytes, kRecordSize).positioned;
       for (int64_t k = i; k <= last; ++k) {
         if (StopPolled(stopRequested, pauseGate)) {
           stopped = true;

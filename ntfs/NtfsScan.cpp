@@ -43,7 +43,6 @@ bool ntfs::ScanAllRecords() {
   bytesPerCluster = BootClusterSize().value_or(kDefaultClusterSize);
   mftLocated = 0;
   currentOffset = 0;
-  reader.Seek(0);
   const uint64_t chunks = volumeSize / kScanChunk;
   progressTarget->ProgressRange(0, static_cast<int64_t>(chunks));
   ScanSlots(
@@ -72,7 +71,6 @@ uint64_t ntfs::FindMftCandidates(uint64_t maximum) {
   bytesPerCluster = BootClusterSize().value_or(kDefaultClusterSize);
   mftLocated = 0;
   currentOffset = 0;
-  reader.Seek(0);
   const int64_t mib = LeadingInteger(volume.sizeText);
   volumeSize = mib > 0 ? CheckedMul(static_cast<uint64_t>(mib), kMiB).value_or(UINT64_MAX) : 0;
   sizeFromText_ = true;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 namespace lv {
@@ -20,6 +21,19 @@ std::string TempFolder() {
   std::string path = dir && *dir ? dir : "/tmp";
   if (path.back() != '/') path.push_back('/');
   return path;
+}
+
+std::string PreviewFolder() {
+  static std::mutex mutex;
+  static std::string parent, folder;
+  std::lock_guard lock(mutex);
+  const std::string temp = TempFolder();
+  if (folder.empty() || parent != temp) {
+    std::string pattern = temp + "lumenvault-preview-XXXXXX";
+    folder = ::mkdtemp(pattern.data()) ? pattern : std::string();
+    parent = temp;
+  }
+  return folder;
 }
 
 std::string ProgramFolder() {

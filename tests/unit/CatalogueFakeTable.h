@@ -1,20 +1,19 @@
-// An entry table of the tests' own: folders and files with names, contents
-// and chains set up by hand, for the catalogue's walks without an engine.
+// An engine of the tests' own: folders and files with names, contents and
+// chains set up by hand, behind the engine seam, for the catalogue's walks
+// without a real engine.
 #pragma once
 
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "catalogue/CatalogueTable.h"
+#include "disk/VolumeAdapter.h"
 #include "common/SafeName.h"
 #include "common/Text.h"
-#include "platform/OutputFile.h"
-#include "platform/Paths.h"
 
 namespace lv::test {
 
-class FakeTable : public CatalogueTable {
+class FakeTable : public VolumeAdapter {
  public:
   struct Entry {
     std::u16string name;
@@ -79,15 +78,17 @@ class FakeTable : public CatalogueTable {
   std::string FolderComponent(EntryIndex e) const override {
     return Valid(e) && !At(e).name.empty() ? SafeComponent(At(e).name) : std::string();
   }
-  ExtractResult Extract(EntryIndex e, const std::string& folder) override {
+  std::string FileComponent(EntryIndex e) const override {
+    return Valid(e) ? SafeComponent(Trim(std::u16string_view(At(e).name))) : std::string();
+  }
+  EntryData OpenData(EntryIndex e) override {
     ++extractCalls;
     if (onExtract) onExtract(e);
-    ExtractResult result;
-    if (!Valid(e)) return result;
-    result.path = JoinPath(folder, SafeComponent(Trim(std::u16string_view(At(e).name))));
-    OutputFile out;
-    result.ok = out.Create(result.path) && out.Write(At(e).data.data(), At(e).data.size()) && out.Close();
-    return result;
+    EntryData data;
+    if (!Valid(e)) return data;
+    data.size = At(e).data.size();
+    data.stream = StreamOfBytes(At(e).data);
+    return data;
   }
   bool HasRecycleStep() const override { return true; }
   bool Rename(EntryIndex e, std::u16string_view name) override {
@@ -96,6 +97,16 @@ class FakeTable : public CatalogueTable {
     return true;
   }
   StopFlag& StopRequested() override { return stop; }
+
+  // The worker: the catalogue's steps over the table as it stands.
+  std::wstring StartStatus(int32_t) const override { return L"fake volume selected"; }
+  WorkerEnd RunWorker(int32_t, const AdvancedChoices&, ScanSteps& steps) override {
+    steps.CreateRootItem();
+    steps.FillTree();
+    steps.RestoreRecycledNames();
+    steps.FilterTree();
+    return {L"Scanning process completed."};
+  }
 
   std::vector<Entry> entries;
   StopFlag stop{0};

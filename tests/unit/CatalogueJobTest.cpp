@@ -14,7 +14,7 @@
 #include "catalogue/MemoryViews.h"
 #include "catalogue/ScanJob.h"
 #include "common/Text.h"
-#include "ntfs/Ntfs.h"
+#include "ntfs/NtfsAdapter.h"
 #include "platform/MessageBox.h"
 
 namespace lv {
@@ -86,21 +86,33 @@ struct Page {
 };
 
 TEST(CatalogueDispatch, KindsAreMatchedIgnoringCaseInTableOrder) {
-  ASSERT_TRUE(FindKind(L"NTFS"));
-  EXPECT_EQ(FindKind(L"NTFS")->engine, EngineKind::Ntfs);
-  EXPECT_EQ(FindKind(L"exfat")->engine, EngineKind::ExFat);
-  EXPECT_EQ(FindKind(L"FAT64")->engine, EngineKind::ExFat);
-  EXPECT_EQ(FindKind(L"Fat")->engine, EngineKind::Fat16);
-  EXPECT_EQ(FindKind(L"EXTX")->engine, EngineKind::Ext);
-  EXPECT_EQ(FindKind(L"hfs+")->engine, EngineKind::HfsPlus);
-  EXPECT_FALSE(FindKind(L"FAT12"));
-  EXPECT_FALSE(FindKind(L"Unknown"));
-  EXPECT_EQ(WorkerFor(*FindKind(L"ntfs"), 3), WorkerKind::Ntfs);
-  EXPECT_EQ(WorkerFor(*FindKind(L"ntfs"), 2), WorkerKind::NtfsAdvanced);
-  EXPECT_EQ(WorkerFor(*FindKind(L"fat32"), 3), WorkerKind::None);
-  EXPECT_EQ(WorkerFor(*FindKind(L"extX"), 2), WorkerKind::None);
-  EXPECT_EQ(WorkerFor(*FindKind(L"HFS+"), 3), WorkerKind::HfsPlus);
-  EXPECT_EQ(WorkerFor(*FindKind(L"HFS+"), -1), WorkerKind::None);
+  const struct {
+    const wchar_t* text;
+    const wchar_t* kind;  // nullptr: no row
+    uint8_t modes;
+  } cases[] = {
+      {L"NTFS", L"NTFS", kStandardMode | kAdvancedMode | kDeepMode},
+      {L"exfat", L"exFAT", kStandardMode | kAdvancedMode},
+      {L"FAT64", L"exFAT", kStandardMode | kAdvancedMode},
+      {L"Fat", L"FAT16", kStandardMode | kAdvancedMode},
+      {L"fat32", L"FAT32", kStandardMode | kAdvancedMode},
+      {L"EXTX", L"ext", kStandardMode},
+      {L"hfs+", L"HFS+", kStandardMode | kAdvancedMode | kDeepMode},
+      {L"FAT12", nullptr, 0},
+      {L"Unknown", nullptr, 0},
+  };
+  for (const auto& c : cases) {
+    const EngineType* type = FindEngine(c.text);
+    if (!c.kind) {
+      EXPECT_FALSE(type) << WideToUtf8(c.text);
+      continue;
+    }
+    ASSERT_TRUE(type) << WideToUtf8(c.text);
+    EXPECT_EQ(type->displayName, c.kind);
+    EXPECT_EQ(type->modes, c.modes) << WideToUtf8(c.text);
+  }
+  EXPECT_FALSE(FindEngine(L"HFS+")->HasMode(-1));
+  EXPECT_TRUE(FindEngine(L"ntfs")->factory);
 }
 
 TEST(CatalogueDispatch, KindsWithoutAWorkerReleaseThePage) {
@@ -321,22 +333,22 @@ TEST_F(NtfsJob, DeepAndAdvancedModes) {
 
   // Advanced: the candidate search of the advanced input, then the choice.
   for (const std::wstring spc : {L"2", L""}) {
+    // The advanced-input page's adapter outlives the results page.
     NullSink quiet;
     VolumeEntry volume;
     volume.fileSystem = L"NTFS";
     volume.sizeText = L"6   MB";
-    ntfs engine(reader, volume, quiet);
-    engine.ReadBootSector();
-    ASSERT_EQ(engine.FindMftCandidates(1), 1u);
+    NtfsAdapter adapter(EngineSetup{reader, volume, quiet, nullptr});
     Page page;
+    ASSERT_EQ(adapter.FindCandidates(1), 1u);
     ScanStart start = page.Volume(L"NTFS", 2);
-    start.advancedNtfs = &engine;
+    start.advancedAdapter = &adapter;
     start.advanced.candidate = 0;
     start.advanced.sectorsPerCluster = spc;
     page.job.Start(start, &reader);
     page.job.Wait();
     EXPECT_TRUE(Contains(Dump(page.tree), "r /dir1/dir2/frag3.dat"));
-    EXPECT_EQ(page.job.NtfsEngine(), &engine);
+    EXPECT_EQ(page.job.Table(), &adapter);
   }
 }
 
@@ -377,7 +389,7 @@ TEST_F(NtfsJob, HostileNamesOfARealVolumeAreSavedInsideTheOutputFolder) {
   page.job.Start(start, &memory);
   page.job.Wait();
   // A 300-character name, as a damaged record could give.
-  ntfs& engine = *page.job.NtfsEngine();
+  ntfs& engine = static_cast<NtfsAdapter*>(page.job.Table())->Engine();
   for (auto& e : engine.entries)
     if (e.HasName() && e.name == u"frag2.dat") {
       engine.nameStore.push_back(std::u16string(296, u'L') + u".dat");

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "CatalogueFakeTable.h"
@@ -25,8 +26,8 @@ std::map<std::string, std::string> Files(const std::string& root) {
 
 struct Saving {
   struct Recorder : SaveObserver {
-    void FileSaved(const ExtractResult& result, EntryIndex) override { results.push_back(result); }
-    std::vector<ExtractResult> results;
+    void FileSaved(const WriteOutcome& outcome, EntryIndex) override { results.push_back(outcome); }
+    std::vector<WriteOutcome> results;
   };
   struct SizeLines : PageControls {
     void SetSizeLine(std::wstring_view text) override { lines.emplace_back(text); }
@@ -149,31 +150,56 @@ TEST(CatalogueSave, HostileNamesStayInsideTheOutputFolderUnderStableNames) {
   EXPECT_EQ(files.at("x%uD800.jpg"), "5");
   EXPECT_EQ(files.at("%2Fabs.jpg"), "6");
   for (const auto& [path, content] : files) EXPECT_LE(fs::path(path).filename().string().size(), 255u) << path;
-  // The same names give the same paths again.
-  const auto first = files;
-  EXPECT_EQ(s.SaveAll(out), 6);
-  EXPECT_EQ(Files(out), first);
+  // The same names give the same paths again (in a fresh folder: a second
+  // save into the same one keeps the first files and numbers the new ones).
+  test::TempFolder again;
+  EXPECT_EQ(s.SaveAll(again.path()), 6);
+  EXPECT_EQ(Files(again.path()), files);
 }
 
-TEST(CatalogueSave, ASecondEntryOfTheSameNameRewritesTheFileInItsOwnFolder) {
+// A live and a deleted IMG_0001.JPG in one folder, names that differ only
+// by trailing blanks, and a second save into the same folder: every file is
+// kept with its own bytes, none is overwritten, and each outcome names the
+// file actually written.
+TEST(CatalogueSave, SameNamesAreAllKeptAndNothingIsOverwritten) {
   Saving s;
   const EntryIndex a = s.table.Folder(FakeTable::kRoot, u"dir");
-  s.table.File(a, u"same.jpg", "live version");
-  s.table.File(a, u"same.jpg", "old", true);
+  s.table.File(a, u"IMG_0001.JPG", "live version");
+  s.table.File(a, u"IMG_0001.JPG", "old", true);
+  s.table.File(a, u"note.txt", "one");
+  s.table.File(a, u"note.txt  ", "two");
   const EntryIndex b = s.table.Folder(FakeTable::kRoot, u"dir", true);
   s.table.File(b, u"other.jpg", "o");
-  EXPECT_EQ(s.SaveAll(s.out.path()), 3);
-  EXPECT_EQ(Files(s.out.path()), (std::map<std::string, std::string>{{"dir/same.jpg", "old"}, {"dir/other.jpg", "o"}}));
+  fs::create_directory(s.out.path() + "/dir");
+  std::ofstream(s.out.path() + "/dir/other.jpg") << "present before";
+  EXPECT_EQ(s.SaveAll(s.out.path()), 5);
+  const std::map<std::string, std::string> want = {{"dir/IMG_0001.JPG", "live version"},
+                                                   {"dir/IMG_0001 (2).JPG", "old"},
+                                                   {"dir/note.txt", "one"},
+                                                   {"dir/note (2).txt", "two"},
+                                                   {"dir/other.jpg", "present before"},
+                                                   {"dir/other (2).jpg", "o"}};
+  EXPECT_EQ(Files(s.out.path()), want);
+  ASSERT_EQ(s.recorder.results.size(), 5u);
+  EXPECT_EQ(s.recorder.results[1].path, s.out.path() + "/dir/IMG_0001 (2).JPG");
+  EXPECT_EQ(s.recorder.results[1].bytes, 3u);
+  EXPECT_EQ(s.SaveAll(s.out.path()), 5);
+  EXPECT_EQ(Files(s.out.path()).at("dir/IMG_0001 (3).JPG"), "live version");
+  EXPECT_EQ(Files(s.out.path()).size(), want.size() + 5);
 }
 
-TEST(CatalogueSave, PreviewWritesTheCopyIntoTheTemporaryFolder) {
+TEST(CatalogueSave, PreviewWritesTheCopyIntoAPrivateTemporaryFolder) {
   Saving s;
   test::TempFolder temp;
   setenv("TMPDIR", temp.path().c_str(), 1);
   const EntryIndex file = s.table.File(FakeTable::kRoot, u"view.jpg", "pixels");
   const EntryIndex folder = s.table.Folder(FakeTable::kRoot, u"f");
-  EXPECT_EQ(PreviewEntry(s.table, file), temp.path() + "/view.jpg");
-  EXPECT_EQ(test::ReadTextFile(temp.path() + "/view.jpg"), "pixels");
+  // The copy goes into a private folder of this run below the temporary folder.
+  const std::string copy = PreviewEntry(s.table, file);
+  EXPECT_EQ(fs::path(copy).filename(), "view.jpg");
+  EXPECT_EQ(fs::path(copy).parent_path().parent_path(), fs::path(temp.path()));
+  EXPECT_EQ(fs::status(fs::path(copy).parent_path()).permissions(), fs::perms::owner_all);
+  EXPECT_EQ(test::ReadTextFile(copy), "pixels");
   EXPECT_EQ(PreviewEntry(s.table, folder), "");
   unsetenv("TMPDIR");
   // No viewer next to the test program: nothing is reported.

@@ -8,7 +8,7 @@
 #include "TestSupport.h"
 #include "catalogue/Categories.h"
 #include "catalogue/MemoryViews.h"
-#include "catalogue/NtfsCatalogue.h"
+#include "ntfs/NtfsAdapter.h"
 #include "catalogue/TreeFill.h"
 #include "platform/MessageBox.h"
 
@@ -87,7 +87,7 @@ TEST(CatalogueCategories, EndingRuleAndFilter) {
 // the root ".", and ORPHAN_ENTRY is appended by Finish().
 class HandTable {
  public:
-  HandTable() : engine(reader, volume, sink) {
+  HandTable() : adapter(EngineSetup{reader, volume, sink, nullptr}), engine(adapter.Engine()) {
     for (int i = 0; i < 5; ++i) AddRaw(u"$meta" + std::u16string(1, u'0' + i), 0, false, true);
     AddRaw(u".", 5, true, true);
   }
@@ -127,14 +127,15 @@ class HandTable {
   }
 
   Lines Fill(int32_t mode = 1, MessageBox* box = nullptr) {
-    NtfsCatalogue table(engine, mode);
+    engine.recoveryMode = mode;
     CategoryMatcher matcher(CategoryFilter);
     tree.DeleteAll();
     const TreeItem root = CreateRootItem(tree);
     RecordingMessageBox silent;
     ScopedMessages scope(box ? box : &silent);
-    TreeFill fill(tree, table, status, matcher);
-    filled = fill.FillNtfs(table, root);
+    TreeFill fill(tree, adapter, status, matcher);
+    fill.Fill(root);
+    filled = adapter.RootEntry() != kNoEntry;
     files = fill.FileCounter();
     return Dump(tree);
   }
@@ -142,7 +143,8 @@ class HandTable {
   MemoryReader reader;
   VolumeEntry volume;
   NullSink sink;
-  ntfs engine;
+  NtfsAdapter adapter;
+  ntfs& engine;
   MemoryResultTree tree;
   LatestValueSink status;
   bool filled = false;
@@ -231,8 +233,7 @@ TEST(CatalogueNtfsFill, HostileChainsEndAndShowEachEntryOnce) {
   e[static_cast<size_t>(t.engine.orphanIndex)].nextSibling = 5;
   EXPECT_EQ(t.Fill(), (Lines{"d - A", "d - A/B", "f - A/B/1.jpg", "f - A/B/2.jpg", "d - A/B/C", "d - ORPHAN_ENTRY"}));
 
-  NtfsCatalogue table(t.engine, 1);
-  EXPECT_EQ(table.TopLevel(), (std::vector<EntryIndex>{a, t.engine.orphanIndex}));
+  EXPECT_EQ(t.adapter.TopLevel(), (std::vector<EntryIndex>{a, t.engine.orphanIndex}));
 }
 
 TEST(CatalogueTree, DeepFolderChainsNeedNoStack) {

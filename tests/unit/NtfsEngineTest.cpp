@@ -1,7 +1,12 @@
 // The ntfs engine on small volumes built in memory: boot sector and MFT
 // location, parsing and linking, times, data summaries and extraction.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <memory>
 #include <set>
@@ -517,12 +522,25 @@ TEST(NtfsExtract, MessagesAndFailures) {
   // No name, or an index outside the table: false, nothing written.
   EXPECT_FALSE(s.e().ExtractEntry(L"3"));
   EXPECT_FALSE(s.e().ExtractEntry(L"999999"));
-  // A write error is reported and is not success.
-  s.e().outputPath = "/dev/";
-  s.e().entries[9].name = u"full";
+  // A folder that cannot be opened, and a write error (a child process
+  // whose file-size limit refuses every byte), are reported and are no
+  // success.
+  s.e().outputPath = out.path() + "/missing/";
   EXPECT_FALSE(s.e().ExtractEntry(L"9"));
-  ASSERT_EQ(box.Texts().size(), 1u);
-  EXPECT_EQ(box.Texts()[0], L"Exception :  No space left on device   ");
+  const pid_t child = fork();
+  if (child == 0) {
+    RecordingMessageBox childBox;
+    ScopedMessages childScope(&childBox);
+    const rlimit none{0, 0};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &none);
+    s.e().outputPath = out.path() + "/";
+    const bool ok = s.e().ExtractEntry(L"9");
+    _exit(!ok && childBox.Texts().size() == 1 ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 // LZNT1 for one 4096-byte chunk of a repeated byte: flag, literal, one

@@ -4,8 +4,8 @@
 // first-child / next-sibling chains. The tree fill, the file list, search
 // and saving walk those chains and ask the per-file-system questions (which
 // entries are folders for which purpose, which are deleted, how a row reads,
-// how an entry is extracted) through this interface; one small adapter per
-// engine answers them.
+// what an entry's data is) through this interface; one small adapter per
+// engine, in the engine's own folder, answers them.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +13,16 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue/Views.h"
-#include "catalogue/WorkerProtocol.h"
+#include "common/EntryData.h"
+#include "common/WorkerProtocol.h"
 
 namespace lv {
+
+// An opaque value a tree item or list row carries: for tree items the
+// address of the engine's entry record, for list rows the tree item they
+// show, or the entry itself for search results.
+using ItemData = uint64_t;
+inline constexpr ItemData kNoItemData = 0;
 
 // Position of an entry in its engine's table.
 using EntryIndex = int64_t;
@@ -39,11 +45,6 @@ struct EntryTexts {
   std::wstring creation, access, modification, size, attributes;
 };
 
-struct ExtractResult {
-  bool ok = false;
-  std::string path;  // the file written (or attempted), UTF-8
-};
-
 class CatalogueTable {
  public:
   virtual ~CatalogueTable() = default;
@@ -60,9 +61,12 @@ class CatalogueTable {
   // returned.
   virtual EntryIndex FirstChild(EntryIndex entry) const = 0;
   virtual EntryIndex NextSibling(EntryIndex entry) const = 0;
-  // The entries shown directly below "ROOT", in order (for saving the whole
-  // volume; the tree fill of each kind builds the same order).
+  // The entries shown directly below "ROOT", in order; the tree fill and
+  // the save of the whole volume walk them.
   virtual std::vector<EntryIndex> TopLevel() const = 0;
+  // The entry the top level hangs from, never shown itself (NTFS: the root
+  // record); kNoEntry when there is none.
+  virtual EntryIndex RootEntry() const { return kNoEntry; }
 
   virtual std::wstring Name(EntryIndex entry) const = 0;
   // The same into a buffer the caller reuses (the fills call it per entry).
@@ -80,15 +84,19 @@ class CatalogueTable {
   // Written by a folder save (NTFS: not "$BadClus").
   virtual bool IsWritten(EntryIndex) const { return true; }
 
-  // Row texts and the size used for them (reads the disk).
+  // Row texts, and the size they use (known from the scan; no disk read).
   virtual EntryTexts Texts(EntryIndex entry) = 0;
   virtual uint64_t DataSize(EntryIndex entry) = 0;
 
   // The sub-folder component a folder save creates for a folder; empty
   // when none is created. Always one safe path component.
   virtual std::string FolderComponent(EntryIndex entry) const = 0;
-  // Writes the entry's data into `folder` under its own (safe) name.
-  virtual ExtractResult Extract(EntryIndex entry, const std::string& folder) = 0;
+  // The name a saved file gets: one safe component of the trimmed name;
+  // empty when the entry has no name (nothing is written then).
+  virtual std::string FileComponent(EntryIndex entry) const = 0;
+  // The entry's data for the shared writer. Shows what the engine's
+  // extraction shows on the way ("not a valid entry...").
+  virtual EntryData OpenData(EntryIndex entry) = 0;
   // A single-file save reports where it wrote (exFAT, ext, HFS+).
   virtual bool ReportsSingleSave() const { return false; }
 

@@ -1,14 +1,18 @@
-// The catalogue's view of the NTFS engine's entry table.
+// The NTFS engine behind the engine seam: the catalogue's per-file-system
+// tables for NTFS entries, the NTFS workers of the three recovery modes and
+// the MFT candidate search.
 #pragma once
 
-#include "catalogue/CatalogueTable.h"
+#include <memory>
+
+#include "disk/VolumeAdapter.h"
 #include "ntfs/Ntfs.h"
 
 namespace lv {
 
-class NtfsCatalogue final : public CatalogueTable {
+class NtfsAdapter final : public VolumeAdapter {
  public:
-  NtfsCatalogue(ntfs& engine, int32_t recoveryMode) : engine_(engine), recoveryMode_(recoveryMode) {}
+  explicit NtfsAdapter(const EngineSetup& setup);
 
   std::wstring_view KindName() const override { return L"NTFS"; }
   size_t Size() const override { return engine_.entries.size(); }
@@ -17,11 +21,15 @@ class NtfsCatalogue final : public CatalogueTable {
 
   EntryIndex FirstChild(EntryIndex entry) const override;
   EntryIndex NextSibling(EntryIndex entry) const override;
+  // The root entry's chain (not in deep mode), then ORPHAN_ENTRY when the
+  // chain did not reach it.
   std::vector<EntryIndex> TopLevel() const override;
+  EntryIndex RootEntry() const override { return Valid(engine_.rootIndex) ? engine_.rootIndex : kNoEntry; }
 
   std::wstring Name(EntryIndex entry) const override;
   void NameInto(EntryIndex entry, std::wstring& out) const override;
   bool IsFolder(EntryIndex entry, FolderUse use) const override;
+  // ORPHAN_ENTRY is never shown as deleted.
   bool IsDeleted(EntryIndex entry) const override;
   bool IsValidRecord(EntryIndex entry) const override;
   bool SkipsSubtree(EntryIndex entry) const override;
@@ -32,26 +40,35 @@ class NtfsCatalogue final : public CatalogueTable {
   uint64_t DataSize(EntryIndex entry) override;
 
   std::string FolderComponent(EntryIndex entry) const override;
-  ExtractResult Extract(EntryIndex entry, const std::string& folder) override;
+  std::string FileComponent(EntryIndex entry) const override;
+  EntryData OpenData(EntryIndex entry) override;
 
   bool HasRecycleStep() const override { return true; }
   bool Rename(EntryIndex entry, std::u16string_view name) override;
 
   StopFlag& StopRequested() override { return engine_.stopRequested; }
 
+  std::wstring StartStatus(int32_t recoveryMode) const override;
+  std::wstring AdvancedLabel() const override { return L"Total Ntfs Entries Found:"; }
+  WorkerEnd RunWorker(int32_t recoveryMode, const AdvancedChoices& choices, ScanSteps& steps) override;
+  uint64_t FindCandidates(uint64_t maximum) override;
+
   ntfs& Engine() { return engine_; }
-  int32_t RecoveryMode() const { return recoveryMode_; }
-  bool Valid(EntryIndex entry) const { return entry >= 0 && static_cast<uint64_t>(entry) < engine_.entries.size(); }
-  // The root entry and ORPHAN_ENTRY, or kNoEntry when outside the table.
-  EntryIndex RootEntry() const { return Valid(engine_.rootIndex) ? engine_.rootIndex : kNoEntry; }
+  // ORPHAN_ENTRY, or kNoEntry when outside the table.
   EntryIndex OrphanEntry() const { return Valid(engine_.orphanIndex) ? engine_.orphanIndex : kNoEntry; }
 
  private:
+  bool Valid(EntryIndex entry) const { return entry >= 0 && static_cast<uint64_t>(entry) < engine_.entries.size(); }
   const NtfsEntryRecord& At(EntryIndex entry) const { return engine_.entries[static_cast<size_t>(entry)]; }
   EntryIndex Link(int64_t index) const { return index > 0 && Valid(index) ? index : kNoEntry; }
+  // The engine's steps of the standard and deep workers, and of the
+  // advanced worker with its choices.
+  void ScanVolume(int32_t recoveryMode);
+  void ScanCandidate(const AdvancedChoices& choices);
 
-  ntfs& engine_;
-  int32_t recoveryMode_;
+  ntfs engine_;
 };
+
+std::unique_ptr<VolumeAdapter> MakeNtfsAdapter(const EngineSetup& setup);
 
 }  // namespace lv

@@ -1,4 +1,4 @@
-#include "catalogue/WorkerProtocol.h"
+#include "common/WorkerProtocol.h"
 
 namespace lv {
 
