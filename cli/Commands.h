@@ -16,6 +16,9 @@ int RunLs(const std::vector<std::string>& words);
 int RunSearch(const std::vector<std::string>& words);
 int RunSave(const std::vector<std::string>& words);
 
+// The usage of every command.
+extern const char* const kUsage;
+
 // Prints "lumenvault-cli: message" and the usage on stderr; returns kExitUsage.
 int UsageError(const std::string& message);
 

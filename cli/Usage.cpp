@@ -1,0 +1,29 @@
+// The usage text of lumenvault-cli.
+#include <cstdio>
+#include <string>
+
+#include "cli/Commands.h"
+
+namespace lv::cli {
+
+const char* const kUsage =
+    "usage: lumenvault-cli partitions [--gpt] SOURCE\n"
+    "       lumenvault-cli partitions --advanced [--no-skip] [--start S] [--end E] SOURCE\n"
+    "       lumenvault-cli ls SOURCE [VOLUME] [--categories photo,audio,video] [--unfiltered]\n"
+    "       lumenvault-cli search SOURCE [VOLUME] --regex R\n"
+    "       lumenvault-cli save SOURCE [VOLUME] [--categories ...] [--unfiltered] --out DIR [PATH ...]\n"
+    "  VOLUME: [--volume N [--gpt] | --start-sector S --fs TEXT]\n"
+    "          [--mode standard|advanced|deep] [--max N --candidate I --spc N [--heap I]] [--formatted]\n"
+    "  save prints one line per written file: the path written, tab, its length. A name already\n"
+    "  taken in DIR gets the first free 'name (2).ext'; nothing is overwritten. DIR must not lie\n"
+    "  on the device being recovered.\n"
+    "  Exit status: 0 success; 1 input refused or a file not written (the message and a count\n"
+    "  on stderr); 2 usage error.\n";
+
+int UsageError(const std::string& message) {
+  if (!message.empty()) std::fprintf(stderr, "lumenvault-cli: %s\n", message.c_str());
+  std::fputs(kUsage, stderr);
+  return kExitUsage;
+}
+
+}  // namespace lv::cli

@@ -1,0 +1,124 @@
+// An engine that is not part of the dispatch table, registered through the
+// seam at run time, is listed, searched and saved by the command's own code:
+// nothing in the catalogue or the command line knows its type.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "CatalogueFakeTable.h"
+#include "TestSupport.h"
+#include "catalogue/ScanJob.h"
+#include "cli/Commands.h"
+#include "platform/MessageBox.h"
+
+namespace lv {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The fake engine's volume: a few folders and files, one deleted.
+std::unique_ptr<VolumeAdapter> MakeFakeVolume(const EngineSetup&) {
+  auto table = std::make_unique<test::FakeTable>();
+  const EntryIndex photos = table->Folder(test::FakeTable::kRoot, u"Photos");
+  table->File(photos, u"IMG_0001.JPG", "first jpeg");
+  table->File(photos, u"IMG_0001.JPG", "deleted jpeg", true);
+  table->File(photos, u"notes.txt", "not a photo");
+  const EntryIndex trip = table->Folder(photos, u"Trip");
+  table->File(trip, u"beach.png", "png bytes");
+  table->Folder(test::FakeTable::kRoot, u"Empty");
+  table->File(test::FakeTable::kRoot, u"song.mp3", "mp3");
+  return table;
+}
+
+constexpr EngineType kFakeType{L"FAKEFS", L"FAKEFS", kStandardMode, false, MakeFakeVolume};
+
+struct Output {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs a command in this process with stdout and stderr in files.
+Output Capture(const std::function<int()>& command) {
+  test::TempFolder folder;
+  const std::string outPath = folder.path() + "/out", errPath = folder.path() + "/err";
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const int savedOut = dup(STDOUT_FILENO), savedErr = dup(STDERR_FILENO);
+  const int outFd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  dup2(outFd, STDOUT_FILENO);
+  dup2(errFd, STDERR_FILENO);
+  Output result;
+  result.status = command();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  dup2(savedOut, STDOUT_FILENO);
+  dup2(savedErr, STDERR_FILENO);
+  for (int fd : {savedOut, savedErr, outFd, errFd}) close(fd);
+  result.out = test::ReadTextFile(outPath);
+  result.err = test::ReadTextFile(errPath);
+  return result;
+}
+
+class EngineSeam : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    source = dir.path() + "/fake.img";
+    std::ofstream(source) << std::string(8192, '\0');
+  }
+  std::vector<std::string> Volume(std::vector<std::string> words) {
+    words.insert(words.begin(), {source, "--start-sector", "0", "--fs", "fakefs"});
+    return words;
+  }
+  EngineRegistration registration{kFakeType};
+  RecordingMessageBox box;
+  ScopedMessages scope{&box};
+  test::TempFolder dir;
+  std::string source;
+};
+
+TEST_F(EngineSeam, ARegisteredEngineIsListedSearchedAndSaved) {
+  const Output ls = Capture([&] { return cli::RunLs(Volume({})); });
+  EXPECT_EQ(ls.status, 0) << ls.err;
+  EXPECT_EQ(ls.out,
+            "d\tlive\t0\tPhotos\n"
+            "f\tlive\t10\tPhotos/IMG_0001.JPG\n"
+            "f\tdeleted\t12\tPhotos/IMG_0001.JPG\n"
+            "d\tlive\t0\tPhotos/Trip\n"
+            "f\tlive\t9\tPhotos/Trip/beach.png\n"
+            "f\tlive\t3\tsong.mp3\n");
+
+  const Output search = Capture([&] { return cli::RunSearch(Volume({"--regex", "img|beach"})); });
+  EXPECT_EQ(search.status, 0) << search.err;
+  EXPECT_EQ(test::Lines(search.out),
+            (std::vector<std::string>{"ROOT/Photos/IMG_0001.JPG\tcIMG_0001.JPG\taIMG_0001.JPG\tmIMG_0001.JPG\t10\t-A",
+                                      "ROOT/Photos/IMG_0001.JPG\tcIMG_0001.JPG\taIMG_0001.JPG\tmIMG_0001.JPG\t12\t-A",
+                                      "ROOT/Photos/Trip/beach.png\tcbeach.png\tabeach.png\tmbeach.png\t9\t-A"}));
+
+  const std::string out = dir.path() + "/saved";
+  const Output save = Capture([&] { return cli::RunSave(Volume({"--out", out, "Photos"})); });
+  EXPECT_EQ(save.status, 0) << save.err;
+  EXPECT_EQ(test::Lines(save.out), (std::vector<std::string>{out + "/IMG_0001.JPG\t10", out + "/IMG_0001 (2).JPG\t12",
+                                                             out + "/notes.txt\t11", out + "/Trip/beach.png\t9"}));
+  EXPECT_EQ(test::ReadTextFile(out + "/IMG_0001 (2).JPG"), "deleted jpeg");
+}
+
+TEST_F(EngineSeam, FilesThatCannotBeWrittenAreCountedAndFailTheSave) {
+  // A file stands where the sub-folder "Trip" would go.
+  const std::string out = dir.path() + "/saved";
+  fs::create_directories(out + "/Photos");
+  std::ofstream(out + "/Photos/Trip") << "in the way";
+  const Output save = Capture([&] { return cli::RunSave(Volume({"--out", out, "--unfiltered"})); });
+  EXPECT_EQ(save.status, 1);
+  EXPECT_NE(save.err.find("1 file could not be written"), std::string::npos) << save.err;
+  EXPECT_EQ(test::Lines(save.out).size(), 4u);  // the other files are written
+  EXPECT_EQ(test::ReadTextFile(out + "/Photos/Trip"), "in the way");
+}
+
+}  // namespace
+}  // namespace lv
