@@ -10,7 +10,6 @@
 
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,6 +21,7 @@
 
 #include "common/ByteView.h"
 #include "common/EntryData.h"
+#include "common/NameStore.h"
 #include "common/WorkerProtocol.h"
 #include "disk/Disk.h"
 #include "disk/VolumeView.h"
@@ -40,20 +40,29 @@ struct MftRun {
   bool sparse = false;       // the run has no offset field
 };
 
+// Table positions and links. 32 bits: a table never holds 2^31 records
+// (that would be 2 TiB of MFT), and the entry table is the largest thing the
+// program holds.
+using NtfsIndex = int32_t;
+inline constexpr int64_t kMaxNtfsEntries = INT32_MAX - 16;
+
 // One element of the entry table. With an MFT read by its runs, an entry's
 // index is its MFT record number.
 struct NtfsEntryRecord {
   std::array<char, 4> signature{};  // first four bytes of the record ("FILE")
-  uint64_t recordOffset = 0;        // byte offset of the record in the volume
-  std::u16string_view name;         // view into nameStore; data() null when unnamed
-  int64_t parentIndex = 0;
-  uint64_t allocatedSize = 0;
   uint16_t recordFlags = 0;         // bit 0 in use, bit 1 directory
   uint8_t kind = 0;                 // 'D' for a directory
-  int64_t selfIndex = 0;
   uint8_t isOrphan = 0;
-  int64_t firstChild = 0;           // 0: none
-  int64_t nextSibling = 0;          // 0 or negative: end of chain
+  NtfsIndex selfIndex = 0;
+  NtfsIndex parentIndex = 0;
+  NtfsIndex firstChild = 0;         // 0: none
+  NtfsIndex nextSibling = 0;        // 0 or negative: end of chain
+  uint64_t recordOffset = 0;        // byte offset of the record in the volume
+  std::u16string_view name;         // view into nameStore; data() null when unnamed
+  uint64_t allocatedSize = 0;
+  // The size of the entry's data, known from the parse (the data
+  // attribute's data size, or the content length of resident data).
+  uint64_t dataSize = 0;
 
   bool HasName() const { return name.data() != nullptr; }
   bool IsFileRecord() const { return signature == std::array<char, 4>{'F', 'I', 'L', 'E'}; }
@@ -161,7 +170,7 @@ class ntfs {
   std::vector<MftRun> mftRuns;
   std::vector<NtfsEntryRecord> mftCandidates;
   std::vector<AttributeHeader> attributeHeaders;
-  std::deque<std::u16string> nameStore;  // owns every name; entries hold views
+  NameStore nameStore;  // owns every name; entries hold views
   uint8_t mftLocated = 0;
   uint8_t runFromFirstEntry = 1;
   uint8_t checkMftName = 1;
@@ -194,6 +203,9 @@ class ntfs {
   bool ReadRecordAt(uint64_t offset, uint8_t* out);
   void ParseRecordBytes(const uint8_t* raw, int64_t index);
   void ApplyFileNames(const uint8_t* fixedUp, int64_t index);
+  // The entry's data size from its record (or, for an extension record,
+  // its base record's).
+  void NoteDataSize(const uint8_t* fixedUp, int64_t index);
   bool WouldCycle(int64_t child, int64_t parent) const;
   void MarkLinked(int64_t child, int64_t parent);
   void ResetLinkState();
@@ -233,8 +245,8 @@ class ntfs {
 
   std::array<uint8_t, kMftRecordSize> fixedScratch_{};
   std::vector<uint8_t> window_;       // batched MFT reads
-  std::vector<int64_t> lastChild_;    // tail of each entry's child chain
-  std::vector<int64_t> linkedUnder_;  // the chain each entry was linked into, -1 none
+  std::vector<NtfsIndex> lastChild_;    // tail of each entry's child chain
+  std::vector<NtfsIndex> linkedUnder_;  // the chain each entry was linked into, -1 none
   // Records of an MFT with clusters below 1024 bytes that begin at the end
   // of one run and go on in the next: record offset -> its pieces.
   std::unordered_map<uint64_t, std::vector<std::pair<uint64_t, uint32_t>>> splitRecords_;

@@ -113,7 +113,7 @@ EntryTexts NtfsAdapter::Texts(EntryIndex entry) {
   return texts;
 }
 
-uint64_t NtfsAdapter::DataSize(EntryIndex entry) { return Valid(entry) ? engine_.EntryDataSize(entry) : 0; }
+uint64_t NtfsAdapter::DataSize(EntryIndex entry) { return Valid(entry) ? At(entry).dataSize : 0; }
 
 std::string NtfsAdapter::FolderComponent(EntryIndex entry) const {
   if (!Valid(entry) || !At(entry).HasName() || At(entry).name.empty()) return std::string();
@@ -138,8 +138,7 @@ EntryData NtfsAdapter::OpenData(EntryIndex entry) {
 
 bool NtfsAdapter::Rename(EntryIndex entry, std::u16string_view name) {
   if (!Valid(entry)) return false;
-  engine_.nameStore.emplace_back(name);
-  engine_.entries[static_cast<size_t>(entry)].name = engine_.nameStore.back();
+  engine_.entries[static_cast<size_t>(entry)].name = engine_.nameStore.Add(name);
   return true;
 }
 
@@ -163,7 +162,7 @@ void NtfsAdapter::ScanCandidate(const AdvancedChoices& choices) {
   // The candidates keep only their record offsets: their names pointed into
   // the name store emptied here.
   for (NtfsEntryRecord& candidate : engine_.mftCandidates) candidate.name = {};
-  engine_.nameStore.clear();
+  engine_.nameStore.Clear();
   engine_.entries.clear();
   engine_.UseCandidate(choices.candidate);
   const int64_t sectors = LeadingInteger(choices.sectorsPerCluster);

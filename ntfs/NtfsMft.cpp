@@ -232,7 +232,7 @@ bool ntfs::LocateMft() {
   mftLocated = 1;
   runFromFirstEntry = 0;
   entries.clear();
-  nameStore.clear();
+  nameStore.Clear();
   ResetLinkState();
   return true;
 }
@@ -253,7 +253,7 @@ void ntfs::ReadMftByRuns() {
   const uint64_t cluster = bytesPerCluster;
   const uint64_t volumeClusters = VolumeClusters();
   // Never more entries than the volume has room for records.
-  const uint64_t maxEntries = VolumeLimitBytes() / kRecordSize + 16;
+  const uint64_t maxEntries = std::min<uint64_t>(VolumeLimitBytes() / kRecordSize + 16, kMaxNtfsEntries);
   recordsPerStep = static_cast<uint32_t>(cluster >= kRecordSize ? cluster / kRecordSize : 1);
 
   // Where the records lie: the MFT's runs read as one stream of 1024-byte
@@ -336,7 +336,8 @@ void ntfs::ReadMftByRuns() {
   finishPending(false);
 
   try {
-    entries.reserve(entries.size() + std::min<uint64_t>(planned, uint64_t{1} << 22));
+    // One more for ORPHAN_ENTRY, so that its append does not move the table.
+    entries.reserve(entries.size() + std::min<uint64_t>(planned, uint64_t{1} << 22) + 1);
   } catch (const std::bad_alloc&) {
   }
   if (window_.size() < size_t{kBatchRecords} * kRecordSize) window_.assign(size_t{kBatchRecords} * kRecordSize, 0);

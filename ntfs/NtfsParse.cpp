@@ -33,8 +33,9 @@ const wchar_t* const kNormal = L"Normal";
 // that would close a loop is refused.
 
 void ntfs::ResetLinkState() {
-  lastChild_.clear();
-  linkedUnder_.clear();
+  // Freed, not only emptied: the tree that comes next needs the room.
+  std::vector<NtfsIndex>().swap(lastChild_);
+  std::vector<NtfsIndex>().swap(linkedUnder_);
 }
 
 void ntfs::EnsureLinkState() {
@@ -131,7 +132,38 @@ bool ntfs::ParseRecord(uint64_t recordOffset, int64_t index) {
 
 void ntfs::ParseRecordBytes(const uint8_t* raw, int64_t index) {
   ApplyFixups(std::span<const uint8_t, kMftRecordSize>(raw, kMftRecordSize), fixedScratch_);
+  NoteDataSize(fixedScratch_.data(), index);
   ApplyFileNames(fixedScratch_.data(), index);
+}
+
+void ntfs::NoteDataSize(const uint8_t* fixedUp, int64_t index) {
+  const ByteView record(fixedUp, kRecordSize);
+  const uint64_t base = record.Le64(kRecBaseRecord) & 0xFFFFFFFFFFFFull;
+  if (base != 0) {
+    // An extension record holding the first extent of its base record's
+    // data gives the base its size (the size lives in the extent of VCN 0).
+    if (!namesToBase_ || base >= entries.size() || static_cast<int64_t>(base) == index) return;
+    AttributeWalker walker(record);
+    while (auto a = walker.Next())
+      if (a->type == kTypeData && a->NonResident() && a->NameLength() == 0 && a->header.Le64(kAttrFirstVcn) == 0) {
+        entries[static_cast<size_t>(base)].dataSize = a->header.Le64(kAttrDataSize);
+        return;
+      }
+    return;
+  }
+  // The file's data is its unnamed stream (a named one only when there is
+  // none); the first non-resident one wins, as when the data is read.
+  std::optional<AttributeView> unnamed, named;
+  AttributeWalker walker(record);
+  while (auto a = walker.Next()) {
+    if (a->type != kTypeData) continue;
+    std::optional<AttributeView>& chosen = a->NameLength() == 0 ? unnamed : named;
+    if (!chosen || !chosen->NonResident()) chosen = a;
+  }
+  const std::optional<AttributeView>& data = unnamed ? unnamed : named;
+  if (!data) return;
+  entries[static_cast<size_t>(index)].dataSize =
+      data->NonResident() ? data->header.Le64(kAttrDataSize) : data->header.Le32(kAttrContentLength);
 }
 
 void ntfs::ApplyFileNames(const uint8_t* fixedUp, int64_t index) {
@@ -173,7 +205,9 @@ void ntfs::ApplyFileNames(const uint8_t* fixedUp, int64_t index) {
     e.recordFlags = headerFlags;
     e.allocatedSize = record.Le64(c + kFnAllocatedSize);
     if (!parentTaken) {
-      e.parentIndex = SignExtend(record.Le64(c + kFnParent), 48);
+      // A parent beyond any table is no parent (and must not wrap into one).
+      const int64_t parent = SignExtend(record.Le64(c + kFnParent), 48);
+      e.parentIndex = parent >= 0 && parent <= kMaxNtfsEntries ? static_cast<NtfsIndex>(parent) : -1;
       parentTaken = true;
     }
 
@@ -224,9 +258,9 @@ void ntfs::ApplyFileNames(const uint8_t* fixedUp, int64_t index) {
   // Every accepted name replaces the previous one; only the last is kept.
   if (nameTaken) {
     try {
-      std::u16string& name = nameStore.emplace_back(nameLength, u'\0');
+      char16_t* name = nameStore.Allocate(nameLength);
       for (size_t k = 0; k < nameLength; ++k) name[k] = static_cast<char16_t>(record.Le16(nameAt + 2 * k));
-      entries[i].name = name;
+      entries[i].name = std::u16string_view(name, nameLength);
     } catch (const std::bad_alloc&) {
     }
   }

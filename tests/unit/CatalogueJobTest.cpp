@@ -392,8 +392,7 @@ TEST_F(NtfsJob, HostileNamesOfARealVolumeAreSavedInsideTheOutputFolder) {
   ntfs& engine = static_cast<NtfsAdapter*>(page.job.Table())->Engine();
   for (auto& e : engine.entries)
     if (e.HasName() && e.name == u"frag2.dat") {
-      engine.nameStore.push_back(std::u16string(296, u'L') + u".dat");
-      e.name = engine.nameStore.back();
+      e.name = engine.nameStore.Add(std::u16string(296, u'L') + u".dat");
     }
 
   test::TempFolder outer;

@@ -152,10 +152,9 @@ class HandTable {
 
  private:
   int64_t AddRaw(const std::u16string& name, int64_t parent, bool folder, bool inUse) {
-    engine.nameStore.push_back(name);
     NtfsEntryRecord e;
     e.signature = {'F', 'I', 'L', 'E'};
-    e.name = engine.nameStore.back();
+    e.name = engine.nameStore.Add(name);
     e.parentIndex = parent;
     e.recordFlags = static_cast<uint16_t>((inUse ? 1 : 0) | (folder ? 2 : 0));
     e.kind = folder ? 'D' : 0;

@@ -338,7 +338,7 @@ TEST(NtfsPublic, CandidateSearchThenTheChosenCandidateGivesTheStandardTable) {
   e.stopRequested.store(1);
   EXPECT_EQ(e.FindMftCandidates(1), 1u);  // a stop during the search is cleared
   EXPECT_EQ(e.stopRequested.load(), 0);
-  e.nameStore.clear();
+  e.nameStore.Clear();
   e.entries.clear();
   for (NtfsEntryRecord& c : e.mftCandidates) c.name = {};
   EXPECT_FALSE(e.UseCandidate(7));
