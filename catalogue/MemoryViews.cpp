@@ -9,25 +9,69 @@ namespace lv {
 
 // Handles are node numbers + 1, so 0 stays "none"; links hold handles too.
 
+namespace {
+
+// Wide text to UTF-8 bytes, any value below 2^21 encoded (surrogates too).
+void AppendText(std::wstring_view text, std::string& out, size_t limit) {
+  const size_t start = out.size();
+  for (wchar_t wc : text) {
+    const auto c = static_cast<uint32_t>(wc) & 0x1FFFFF;
+    char bytes[4];
+    size_t n;
+    if (c < 0x80) {
+      bytes[0] = static_cast<char>(c), n = 1;
+    } else if (c < 0x800) {
+      bytes[0] = static_cast<char>(0xC0 | (c >> 6)), bytes[1] = static_cast<char>(0x80 | (c & 0x3F)), n = 2;
+    } else if (c < 0x10000) {
+      bytes[0] = static_cast<char>(0xE0 | (c >> 12)), bytes[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      bytes[2] = static_cast<char>(0x80 | (c & 0x3F)), n = 3;
+    } else {
+      bytes[0] = static_cast<char>(0xF0 | (c >> 18)), bytes[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      bytes[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F)), bytes[3] = static_cast<char>(0x80 | (c & 0x3F)), n = 4;
+    }
+    if (out.size() - start + n > limit) break;  // cut at a character
+    out.append(bytes, n);
+  }
+}
+
+std::wstring ReadText(std::string_view bytes) {
+  std::wstring text;
+  text.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size();) {
+    const auto b = static_cast<uint8_t>(bytes[i]);
+    const size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    uint32_t c = n == 1 ? b : n == 2 ? b & 0x1F : n == 3 ? b & 0x0F : b & 0x07;
+    for (size_t k = 1; k < n && i + k < bytes.size(); ++k) c = (c << 6) | (static_cast<uint8_t>(bytes[i + k]) & 0x3F);
+    text.push_back(static_cast<wchar_t>(c));
+    i += n;
+  }
+  return text;
+}
+
+}  // namespace
+
 const MemoryResultTree::Node* MemoryResultTree::Find(TreeItem item) const {
   if (item == kNoTreeItem || item > nodes_.size()) return nullptr;
   const Node& node = nodes_[item - 1];
-  return node.alive ? &node : nullptr;
+  return node.Is(kAlive) ? &node : nullptr;
 }
 
 TreeItem MemoryResultTree::InsertItem(TreeItem parent, std::wstring_view text, ItemImage image, bool red,
                                       ItemData data) {
   if (parent != kNoTreeItem && !Find(parent)) return kNoTreeItem;
-  if (nodes_.size() >= std::numeric_limits<Link>::max() - 1 || text.size() > std::numeric_limits<uint32_t>::max() / 2)
+  constexpr size_t kMaxTextBytes = std::numeric_limits<uint16_t>::max();
+  if (nodes_.size() >= std::numeric_limits<Link>::max() - 1 ||
+      texts_.size() > std::numeric_limits<uint32_t>::max() - kMaxTextBytes)
     return kNoTreeItem;
   Node node;
-  node.textOffset = texts_.size();
-  AppendWideToUtf16(text, texts_);
-  node.textLength = static_cast<uint32_t>(texts_.size() - node.textOffset);
-  node.data = data;
+  node.textOffset = static_cast<uint32_t>(texts_.size());
+  AppendText(text, texts_, kMaxTextBytes);
+  node.textLength = static_cast<uint16_t>(texts_.size() - node.textOffset);
+  node.dataLow = static_cast<uint32_t>(data);
+  node.dataHigh = static_cast<uint32_t>(data >> 32);
   node.image = image;
-  node.red = red;
-  node.alive = true;
+  node.Set(kRed, red);
+  node.Set(kAlive, true);
   node.parent = static_cast<Link>(parent);
   const auto handle = static_cast<Link>(nodes_.size() + 1);
   const Link previousLast = parent == kNoTreeItem ? topLast_ : nodes_[parent - 1].last;
@@ -47,10 +91,10 @@ TreeItem MemoryResultTree::InsertItem(TreeItem parent, std::wstring_view text, I
 }
 
 void MemoryResultTree::ReserveItems(size_t count) {
-  // Names average well below 16 UTF-16 units; reserved pages that stay
-  // unused are never touched.
-  nodes_.reserve(count);
-  texts_.reserve(count * 16);
+  // Names average well below 24 bytes; reserved pages that stay unused are
+  // never touched.
+  nodes_.reserve(count + 1);
+  texts_.reserve(count * 24);
 }
 
 void MemoryResultTree::DeleteItem(TreeItem item) {
@@ -70,8 +114,8 @@ void MemoryResultTree::DeleteItem(TreeItem item) {
     const Link current = pending.back();
     pending.pop_back();
     Node& n = nodes_[current - 1];
-    if (!n.alive) continue;
-    n.alive = false;
+    if (!n.Is(kAlive)) continue;
+    n.Set(kAlive, false);
     --alive_;
     for (Link c = n.first; c != 0; c = nodes_[c - 1].next) pending.push_back(c);
   }
@@ -85,7 +129,7 @@ void MemoryResultTree::DeleteAll() {
 }
 
 void MemoryResultTree::Expand(TreeItem item) {
-  if (Node* node = Find(item)) node->expanded = true;
+  if (Node* node = Find(item)) node->Set(kExpanded, true);
 }
 
 TreeItem MemoryResultTree::FirstChild(TreeItem item) const {
@@ -106,7 +150,7 @@ TreeItem MemoryResultTree::Parent(TreeItem item) const {
 
 std::wstring MemoryResultTree::Text(TreeItem item) const {
   const Node* node = Find(item);
-  return node ? Utf16ToWide(std::u16string_view(texts_).substr(node->textOffset, node->textLength)) : std::wstring();
+  return node ? ReadText(std::string_view(texts_).substr(node->textOffset, node->textLength)) : std::wstring();
 }
 
 ItemImage MemoryResultTree::Image(TreeItem item) const {
@@ -116,26 +160,26 @@ ItemImage MemoryResultTree::Image(TreeItem item) const {
 
 bool MemoryResultTree::IsRed(TreeItem item) const {
   const Node* node = Find(item);
-  return node && node->red;
+  return node && node->Is(kRed);
 }
 
 ItemData MemoryResultTree::Data(TreeItem item) const {
   const Node* node = Find(item);
-  return node ? node->data : kNoItemData;
+  return node ? node->Data() : kNoItemData;
 }
 
 bool MemoryResultTree::Checked(TreeItem item) const {
   const Node* node = Find(item);
-  return node && node->checked;
+  return node && node->Is(kChecked);
 }
 
 void MemoryResultTree::SetChecked(TreeItem item, bool checked) {
-  if (Node* node = Find(item)) node->checked = checked;
+  if (Node* node = Find(item)) node->Set(kChecked, checked);
 }
 
 bool MemoryResultTree::Expanded(TreeItem item) const {
   const Node* node = Find(item);
-  return node && node->expanded;
+  return node && node->Is(kExpanded);
 }
 
 size_t MemoryFileList::InsertRow(size_t position, const RowTexts& texts, ItemData data) {

@@ -37,23 +37,29 @@ class MemoryResultTree final : public ResultTree {
 
  private:
   // Texts live in one arena (offset, length), so inserting an item costs no
-  // allocation of its own; links are node numbers (handle − 1 … as handles).
+  // allocation of its own; links are handles (node number + 1). A node is
+  // 36 bytes: a fill of a million entries holds a million of them.
   using Link = uint32_t;
+  enum Flag : uint8_t { kRed = 1, kChecked = 2, kExpanded = 4, kAlive = 8 };
   struct Node {
-    ItemData data = kNoItemData;
-    uint64_t textOffset = 0;
-    uint32_t textLength = 0;
+    uint32_t dataLow = 0, dataHigh = 0;  // ItemData, in two halves to keep 4-byte alignment
+    uint32_t textOffset = 0;
     Link parent = 0, first = 0, last = 0, next = 0, prev = 0;
+    uint16_t textLength = 0;
     ItemImage image = ItemImage::File;
-    bool red = false, checked = false, expanded = false, alive = false;
+    uint8_t flags = 0;
+    bool Is(Flag f) const { return (flags & f) != 0; }
+    void Set(Flag f, bool on) { flags = static_cast<uint8_t>(on ? flags | f : flags & ~f); }
+    ItemData Data() const { return (ItemData{dataHigh} << 32) | dataLow; }
   };
+  static_assert(sizeof(Node) == 36);
   const Node* Find(TreeItem item) const;
   Node* Find(TreeItem item) { return const_cast<Node*>(static_cast<const MemoryResultTree*>(this)->Find(item)); }
 
   std::vector<Node> nodes_;
-  // Texts as UTF-16 (half the memory of wide text); characters beyond the
-  // BMP take two units, as in a file system's names.
-  std::u16string texts_;
+  // Texts in UTF-8, with a lone surrogate of a damaged name kept as its
+  // three-byte form, so every text reads back exactly as it was given.
+  std::string texts_;
   // The top level's first and last items.
   Link topFirst_ = 0, topLast_ = 0;
   size_t alive_ = 0;

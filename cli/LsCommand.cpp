@@ -11,16 +11,16 @@ namespace {
 
 void PrintTree(VolumeScan& scan) {
   CatalogueTable& table = *scan.table();
-  for (const TreeLine& line : TreeLines(scan.tree)) {
-    const bool folder = scan.tree.IsFolder(line.item);
+  ForEachTreeLine(scan.tree, [&](TreeItem item, const std::string& path) {
+    const bool folder = scan.tree.IsFolder(item);
     uint64_t size = 0;
     if (!folder) {
-      const EntryIndex entry = table.IndexOf(scan.tree.Data(line.item));
+      const EntryIndex entry = table.IndexOf(scan.tree.Data(item));
       if (entry != kNoEntry) size = table.DataSize(entry);
     }
-    std::printf("%s\t%s\t%llu\t%s\n", folder ? "d" : "f", scan.tree.IsRed(line.item) ? "deleted" : "live",
-                static_cast<unsigned long long>(size), line.path.c_str());
-  }
+    std::printf("%s\t%s\t%llu\t%s\n", folder ? "d" : "f", scan.tree.IsRed(item) ? "deleted" : "live",
+                static_cast<unsigned long long>(size), path.c_str());
+  });
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ int RunSave(const std::vector<std::string>& words) {
         items.push_back(scan.job().RootItem());
       } else {
         std::map<std::string, TreeItem> byPath;
-        for (const TreeLine& line : TreeLines(scan.tree)) byPath.emplace(line.path, line.item);
+        ForEachTreeLine(scan.tree, [&](TreeItem item, const std::string& path) { byPath.emplace(path, item); });
         for (const std::string& path : paths) {
           const auto found = byPath.find(path);
           if (found == byPath.end()) {

@@ -92,10 +92,9 @@ std::string ListComponent(const std::wstring& text) {
   return WideToUtf8(escaped);
 }
 
-std::vector<TreeLine> TreeLines(const ResultTree& tree) {
-  std::vector<TreeLine> lines;
+void ForEachTreeLine(const ResultTree& tree, const std::function<void(TreeItem, const std::string&)>& line) {
   const TreeItem top = tree.FirstChild(kNoTreeItem);
-  if (top == kNoTreeItem) return lines;
+  if (top == kNoTreeItem) return;
   struct Frame {
     TreeItem next;
     size_t pathLength;
@@ -112,10 +111,9 @@ std::vector<TreeLine> TreeLines(const ResultTree& tree) {
     path.resize(stack.back().pathLength);
     if (!path.empty()) path += "/";
     path += ListComponent(tree.Text(item));
-    lines.push_back({item, path});
+    line(item, path);
     if (tree.HasChildren(item)) stack.push_back({tree.FirstChild(item), path.size()});
   }
-  return lines;
 }
 
 namespace {

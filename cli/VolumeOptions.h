@@ -2,6 +2,7 @@
 // scan of the chosen volume into an in-memory results tree.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -70,12 +71,10 @@ class VolumeScan {
 // control characters as "%XX", so every item is one line and one component.
 std::string ListComponent(const std::wstring& text);
 
-// Every item below the tree's top item, parents before children, in tree
-// order, with its path below the top item (components joined with "/").
-struct TreeLine {
-  TreeItem item;
-  std::string path;
-};
-std::vector<TreeLine> TreeLines(const ResultTree& tree);
+// Calls `line` for every item below the tree's top item, parents before
+// children, in tree order, with its path below the top item (components
+// joined with "/"). Nothing is collected: a listing of a million items
+// costs one path buffer.
+void ForEachTreeLine(const ResultTree& tree, const std::function<void(TreeItem, const std::string&)>& line);
 
 }  // namespace lv::cli
