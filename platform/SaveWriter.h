@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -25,6 +26,7 @@ enum class WriteStatus : uint8_t {
   CreateFailed,  // the file could not be created
   WriteFailed,   // writing or stamping failed (disk full, I/O error)
   TooLarge,      // the output file system cannot hold a file of this size
+                 // (nothing is left of it)
 };
 
 struct WriteOutcome {
@@ -46,7 +48,8 @@ class SaveWriter {
 
   // Opens the output folder, which must exist and be a folder (the path the
   // user chose; links in it are the user's own and are followed). False
-  // when it cannot be opened.
+  // when it cannot be opened. Opening again closes the folder open before
+  // and starts the counts afresh.
   bool Open(const std::string& outputFolder);
   bool IsOpen() const { return rootFd_ >= 0; }
   const std::string& Root() const { return root_; }
@@ -76,16 +79,23 @@ class SaveWriter {
   uint64_t FilesFailed() const { return failed_; }
 
  private:
-  // ... implementation state: the root descriptor, a cache of the folder
-  // written last, the folders that failed.
+  // The descriptor of the folder `relative` (made when missing), or -1 when
+  // it or a folder above it failed.
+  int FolderFd(const std::string& relative);
+  void CloseFolders();
+
   int rootFd_ = -1;
-  std::string root_;
+  std::string root_;  // as given, without a trailing slash unless "/"
   std::wstring failureFormat_ = L"Exception :  %ls   ";
   uint64_t maxFileSize_ = UINT64_MAX;
   uint64_t written_ = 0, failed_ = 0;
+  // The folder written last, as its caller spelled it, and its descriptor:
+  // the files of one folder come one after another.
   int folderFd_ = -1;
   std::string folder_;
-  std::set<std::string> failedFolders_;
+  // Folders that could not be made, as components joined with "/"; every
+  // folder below one of them fails too.
+  std::set<std::string, std::less<>> failedFolders_;
 };
 
 // A name made free by a number: "IMG_0001.JPG", 2 → "IMG_0001 (2).JPG";
