@@ -367,7 +367,14 @@ bool BuiltOn(dev_t device, dev_t target, std::set<dev_t>& visited, int depth) {
 std::optional<std::wstring> OutputOnSource(const std::string& source, const std::string& outputFolder) {
   struct stat sourceStat{}, outputStat{};
   if (::stat(source.c_str(), &sourceStat) != 0 || !S_ISBLK(sourceStat.st_mode)) return std::nullopt;
-  if (::stat(outputFolder.c_str(), &outputStat) != 0) return std::nullopt;
+  // A folder that is still to be made will live on the file system of its
+  // nearest existing ancestor.
+  std::string existing = outputFolder;
+  while (!existing.empty() && ::stat(existing.c_str(), &outputStat) != 0) {
+    const size_t slash = existing.find_last_of('/');
+    existing = slash == std::string::npos ? std::string() : slash == 0 ? std::string("/") : existing.substr(0, slash);
+  }
+  if (existing.empty() && ::stat(".", &outputStat) != 0) return std::nullopt;
   // A whole disk as source also covers every partition of it: BuiltOn walks
   // from a partition up to its disk.
   std::set<dev_t> visited;

@@ -3,6 +3,8 @@
 // nothing in the catalogue or the command line knows its type.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -118,6 +120,32 @@ TEST_F(EngineSeam, FilesThatCannotBeWrittenAreCountedAndFailTheSave) {
   EXPECT_NE(save.err.find("1 file could not be written"), std::string::npos) << save.err;
   EXPECT_EQ(test::Lines(save.out).size(), 4u);  // the other files are written
   EXPECT_EQ(test::ReadTextFile(out + "/Photos/Trip"), "in the way");
+}
+
+// The block device that holds a path's file system, or "" when it has none
+// (tmpfs, overlay).
+std::string DeviceOf(const std::string& path) {
+  struct stat st{};
+  if (stat(path.c_str(), &st) != 0) return "";
+  std::ifstream uevent("/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)) +
+                       "/uevent");
+  for (std::string line; std::getline(uevent, line);)
+    if (line.rfind("DEVNAME=", 0) == 0) return "/dev/" + line.substr(8);
+  return "";
+}
+
+TEST_F(EngineSeam, AnOutputFolderOnTheSourceDeviceIsRefusedBeforeAnythingIsWritten) {
+  const std::string device = DeviceOf(dir.path());
+  if (device.empty() || !fs::is_block_file(device)) GTEST_SKIP() << "the temporary folder is on no block device";
+  const std::string out = dir.path() + "/saved";
+  const Output save = Capture([&] {
+    return cli::RunSave({device, "--start-sector", "0", "--fs", "fakefs", "--out", out});
+  });
+  EXPECT_EQ(save.status, 1);
+  EXPECT_TRUE(save.out.empty());
+  EXPECT_FALSE(fs::exists(out));
+  ASSERT_EQ(box.Texts().size(), 1u);
+  EXPECT_NE(box.Texts()[0].find(L"device being recovered"), std::wstring::npos);
 }
 
 }  // namespace
