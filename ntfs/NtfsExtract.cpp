@@ -52,6 +52,20 @@ class ClusterCursor {
     if (r.sparse) return std::nullopt;
     return r.startCluster + static_cast<int64_t>(k);
   }
+  // Holes from here on without a break: the rest of a sparse run, or
+  // everything past the last run; 0 at an allocated cluster.
+  uint64_t HolesAhead() {
+    while (run_ < runs_.size() && within_ >= runs_[run_].clusterCount) {
+      ++run_;
+      within_ = 0;
+    }
+    if (run_ >= runs_.size()) return UINT64_MAX;
+    return runs_[run_].sparse ? runs_[run_].clusterCount - within_ : 0;
+  }
+  // Passes `count` clusters of holes (at most HolesAhead()).
+  void SkipHoles(uint64_t count) {
+    if (run_ < runs_.size()) within_ += count;
+  }
 
  private:
   const std::vector<MftRun>& runs_;
@@ -128,13 +142,22 @@ class NtfsRunStream final : public DataStream {
 
   bool NextUnit(DataPiece& piece) {
     if (unitIndex_ >= units_) return false;
+    const uint64_t unitBytes = unit_ * cluster_;
+    // Whole sparse units in a row are one hole: a file that declares 2^40
+    // sparse clusters is not walked unit by unit.
+    const uint64_t sparseUnits = std::min(cursor_.HolesAhead() / unit_, units_ - unitIndex_);
+    if (sparseUnits > 0) {
+      cursor_.SkipHoles(sparseUnits * unit_);
+      unitIndex_ += sparseUnits;
+      piece = {nullptr, CheckedMul(sparseUnits, unitBytes).value_or(UINT64_MAX)};
+      return true;
+    }
     ++unitIndex_;
     size_t used = 0;  // 1-based position of the unit's last allocated cluster
     for (size_t k = 0; k < clusters_.size(); ++k) {
       clusters_[k] = cursor_.Next();
       if (clusters_[k]) used = k + 1;
     }
-    const uint64_t unitBytes = unit_ * cluster_;
     if (used == 0) {
       piece = {nullptr, unitBytes};  // a sparse unit
       return true;

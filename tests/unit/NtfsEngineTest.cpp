@@ -8,6 +8,7 @@
 
 #include <csignal>
 
+#include <filesystem>
 #include <memory>
 #include <set>
 
@@ -467,6 +468,36 @@ TEST(NtfsExtract, NonResidentDataEndsAtTheDataSize) {
   want.resize(3 * 4096, 0);
   want.insert(want.end(), content.begin(), content.begin() + 4096 - 100);
   EXPECT_EQ(x.bytes, want);
+}
+
+// A file that declares 2^52 bytes in one sparse run (and a compressed one
+// whose units are all sparse) is saved as holes: its length is right and
+// it takes almost no space.
+TEST(NtfsExtract, SparseDataBecomesHolesOfTheSavedFile) {
+  if (!std::filesystem::is_directory("/dev/shm")) GTEST_SKIP() << "no tmpfs at /dev/shm";
+  VolumeBuilder v;
+  const uint64_t clusters = uint64_t{1} << 40, size = clusters * 4096;
+  RecordBuilder plain;
+  plain.FileName(5, u"huge.jpg");
+  plain.NonResident(0x80, RunList({{-1, clusters}}), 0, clusters - 1, size);
+  v.SetRecord(6, plain.Finish());
+  RecordBuilder compressed;
+  compressed.FileName(5, u"huge.mov");
+  compressed.NonResident(0x80, RunList({{-1, clusters}}), 0, clusters - 1, size, 0x0001, 4);
+  v.SetRecord(7, compressed.Finish());
+  Scan s(v.Build());
+  char pattern[] = "/dev/shm/lv-sparse-XXXXXX";
+  ASSERT_TRUE(mkdtemp(pattern));
+  for (const char* name : {"huge.jpg", "huge.mov"}) {
+    s.e().outputPath = std::string(pattern) + "/";
+    EXPECT_TRUE(s.e().ExtractEntry(name == std::string("huge.jpg") ? L"6" : L"7"));
+    struct stat st{};
+    ASSERT_EQ(::stat((std::string(pattern) + "/" + name).c_str(), &st), 0);
+    EXPECT_EQ(static_cast<uint64_t>(st.st_size), size) << name;
+    EXPECT_LT(static_cast<uint64_t>(st.st_blocks) * 512, uint64_t{1} << 20) << name;
+    std::filesystem::remove(std::string(pattern) + "/" + name);
+  }
+  std::filesystem::remove(pattern);
 }
 
 TEST(NtfsExtract, ResidentDataAcrossTheSectorEndIsFixedUp) {
