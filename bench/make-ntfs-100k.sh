@@ -4,9 +4,12 @@
 # subfolders), written by mkntfs + ntfs-3g. A third of the files are empty,
 # most of the rest hold a few hundred bytes to a few KiB (resident or one
 # cluster), one in eight is a photo, audio or video file (JPEG, PNG, MP3,
-# WAV, MP4, MOV headers) of 2..8 KiB. Writes OUT.fls-count.txt with the
-# number of lines `fls -r` prints for the volume. Does nothing when OUT.img
-# is newer than this script and was made for the same COUNT. Needs root.
+# WAV, MP4, MOV headers, in turn, so each kind is a sixth of them) of
+# 2..8 KiB. Writes OUT.fls-count.txt with the number of lines `fls -r`
+# prints for the volume, and checks that fls finds exactly the number of
+# files of each extension that were written (the closing line lists them).
+# Does nothing when OUT.img is newer than this script and was made for the
+# same COUNT. Needs root.
 #   bench/make-ntfs-100k.sh OUT.img [COUNT]
 set -euo pipefail
 [ $# -ge 1 ] || { echo "usage: $0 OUT.img [COUNT]" >&2; exit 2; }
@@ -27,7 +30,12 @@ source "$top/tests/fixtures/lib.sh"
 fx_init ntfs-100k
 mkdir -p "$(dirname "$out")"
 
-# MFT (1 KiB a file), small data and index blocks, with room to spare.
+# 6 KiB a file: per file on average 1 KiB of MFT record, 1.5 KiB of small
+# data (half the non-empty small files outgrow their record and take one or
+# two clusters), 0.8 KiB of media (one in eight, two clusters mostly) and a
+# little index; plus 64 MiB for the log file and the metadata files. About
+# 1.7 times what is used; the closing line shows the use (300,000 files:
+# 1822 MiB volume).
 size_mib=$(( (count * 6 + 1023) / 1024 + 64 ))
 img=$FX_WORK/ntfs-100k.img
 m=$FX_WORK/mnt
@@ -37,9 +45,10 @@ fx_mkntfs "$img" -c 4096 -L "LV Bench" -p 0
 fx_mount_ntfs "$img" "$m" big_writes,noatime
 t1=$(date +%s.%N)
 
-python3 - "$m" "$count" <<'PY'
-import os, random, sys
-root, count = sys.argv[1], int(sys.argv[2])
+python3 - "$m" "$count" "$FX_WORK/written.txt" <<'PY'
+import collections, os, random, sys
+root, count, tally_path = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+tally = collections.Counter()
 r = random.Random(100000)
 pool = r.randbytes(1 << 20)
 media = [
@@ -68,7 +77,9 @@ for i in range(count):
         off = r.randrange(0, len(pool) - n)
         name, data = "file%06d%s" % (i, others[i % len(others)]), pool[off:off + n]
     else:                             # media of 2..8 KiB
-        ext, head, tail = media[i % len(media)]
+        # The kinds take turns over the media files themselves: i % 24 is
+        # 21..23 here, so i alone would pick three of the six kinds only.
+        ext, head, tail = media[((i // 24) * 3 + kind - 21) % len(media)]
         n = r.randrange(2048, 8192)
         off = r.randrange(0, len(pool) - n)
         name, data = "media%06d%s" % (i, ext), head + pool[off:off + n - len(head) - len(tail)] + tail
@@ -76,16 +87,31 @@ for i in range(count):
     if data:
         os.write(fd, data)
     os.close(fd)
+    tally[os.path.splitext(name)[1]] += 1
+with open(tally_path, "w") as f:
+    for ext in sorted(tally):
+        f.write("%s %d\n" % (ext, tally[ext]))
 PY
 t2=$(date +%s.%N)
+used_mib=$(df -m --output=used "$m" | tail -1 | tr -d ' ')
 fx_umount "$m"
 t3=$(date +%s.%N)
 
-lines=$(fls -r "$img" | wc -l)
+fls -r "$img" > "$FX_WORK/fls.txt"
 t4=$(date +%s.%N)
+lines=$(wc -l < "$FX_WORK/fls.txt")
+# Regular files per extension as fls sees them, against what was written.
+awk -F'\t' '$1 ~ /r\/r / { n = $2; if (n ~ /^(empty|file|media)[0-9]+\./) { sub(/^[^.]*/, "", n); c[n]++ } }
+  END { for (e in c) print e, c[e] }' "$FX_WORK/fls.txt" | sort > "$FX_WORK/found.txt"
+if ! cmp -s "$FX_WORK/written.txt" "$FX_WORK/found.txt"; then
+  diff "$FX_WORK/written.txt" "$FX_WORK/found.txt" | sed 's/^/make-ntfs-100k: written vs fls: /' >&2
+  fx_die "fls does not find the files that were written"
+fi
 mv "$img" "$out"
 echo "$lines" > "$base.fls-count.txt"
 echo "count=$count" > "$params"
-awk -v a="$t0" -v b="$t1" -v c="$t2" -v d="$t3" -v e="$t4" -v n="$count" -v l="$lines" 'BEGIN {
-  printf "make-ntfs-100k: %d files, %d fls lines; format+mount %.1f s, writing %.1f s (%.0f files/s), unmount %.1f s, fls %.1f s\n",
-    n, l, b - a, c - b, n / (c - b), d - c, e - d }' >&2
+awk -v a="$t0" -v b="$t1" -v c="$t2" -v d="$t3" -v e="$t4" -v n="$count" -v l="$lines" \
+    -v u="$used_mib" -v s="$size_mib" 'BEGIN {
+  printf "make-ntfs-100k: %d files, %d fls lines, %d of %d MiB used; format+mount %.1f s, writing %.1f s (%.0f files/s), unmount %.1f s, fls %.1f s\n",
+    n, l, u, s, b - a, c - b, n / (c - b), d - c, e - d }' >&2
+echo "make-ntfs-100k: fls -r finds per extension: $(tr '\n' ' ' < "$FX_WORK/found.txt")" >&2
