@@ -5,7 +5,6 @@
 
 #include "common/Text.h"
 #include "platform/MessageBox.h"
-#include "platform/OutputFile.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
 
