@@ -183,6 +183,8 @@ TEST_P(NtfsFixture, TableMatchesTheReferenceListingAndData) {
     ASSERT_LT(inode, static_cast<int64_t>(v.engine->entries.size())) << name << ": " << f[4];
     EXPECT_EQ(v.ExtractMd5(inode, out), f[3]) << name << ": " << f[4] << " (" << f[1] << ", " << f[2] << " bytes)";
     EXPECT_EQ(v.engine->EntryDataSize(inode), std::stoull(f[2])) << name << ": " << f[4];
+    // The size the parse noted, which the listing prints without a read.
+    EXPECT_EQ(v.engine->entries[static_cast<size_t>(inode)].dataSize, std::stoull(f[2])) << name << ": " << f[4];
     ++compared;
   }
   EXPECT_GT(compared, 0u);
