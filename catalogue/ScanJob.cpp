@@ -143,6 +143,7 @@ void ScanJob::Start(const ScanStart& start, readWriteInterface* reader) {
     adapter_ = ownedAdapter_.get();
   }
   if (!adapter_) return Unavailable(Format(L"%ls volumes cannot be recovered by this version yet.", kind.c_str()));
+  adapter_->Wire(sink_, &pauseGate);
   if (start.logicalVolume && adapter_->OpensMountedVolume(recoveryMode)) reader->Open(start.volume.name);
   const std::wstring status = adapter_->StartStatus(recoveryMode);
   if (!status.empty()) sink_.SetStatus(status);

@@ -70,6 +70,10 @@ class VolumeAdapter : public CatalogueTable {
   // selected...."), and the hidden advanced label; empty for none.
   virtual std::wstring StartStatus(int32_t recoveryMode) const = 0;
   virtual std::wstring AdvancedLabel() const { return {}; }
+  // Wires the engine to the page that runs its worker: status line and
+  // progress target, and the pause gate its loops wait at. An engine made
+  // by the advanced-input page is wired again to the results page.
+  virtual void Wire(WorkerSink& sink, PauseGate* gate) = 0;
   // Whether the shared reader is opened on a mounted volume's device path
   // for this mode before the worker starts.
   virtual bool OpensMountedVolume(int32_t) const { return true; }

@@ -16,7 +16,7 @@ constexpr int64_t kMaxSectorsPerCluster = 4096;
 }  // namespace
 
 NtfsAdapter::NtfsAdapter(const EngineSetup& setup) : engine_(setup.reader, setup.volume, setup.sink) {
-  engine_.pauseGate = setup.gate;
+  Wire(setup.sink, setup.gate);
 }
 
 std::unique_ptr<VolumeAdapter> MakeNtfsAdapter(const EngineSetup& setup) { return std::make_unique<NtfsAdapter>(setup); }
@@ -143,6 +143,12 @@ bool NtfsAdapter::Rename(EntryIndex entry, std::u16string_view name) {
 }
 
 std::wstring NtfsAdapter::StartStatus(int32_t) const { return L"ntfs partition selected...."; }
+
+void NtfsAdapter::Wire(WorkerSink& sink, PauseGate* gate) {
+  engine_.statusLine = &sink;
+  engine_.progressTarget = &sink;
+  engine_.pauseGate = gate;
+}
 
 void NtfsAdapter::ScanVolume(int32_t recoveryMode) {
   engine_.ReadBootSector();

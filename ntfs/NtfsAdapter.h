@@ -49,6 +49,7 @@ class NtfsAdapter final : public VolumeAdapter {
   StopFlag& StopRequested() override { return engine_.stopRequested; }
 
   std::wstring StartStatus(int32_t recoveryMode) const override;
+  void Wire(WorkerSink& sink, PauseGate* gate) override;
   std::wstring AdvancedLabel() const override { return L"Total Ntfs Entries Found:"; }
   WorkerEnd RunWorker(int32_t recoveryMode, const AdvancedChoices& choices, ScanSteps& steps) override;
   uint64_t FindCandidates(uint64_t maximum) override;

@@ -100,6 +100,7 @@ class FakeTable : public VolumeAdapter {
 
   // The worker: the catalogue's steps over the table as it stands.
   std::wstring StartStatus(int32_t) const override { return L"fake volume selected"; }
+  void Wire(WorkerSink&, PauseGate*) override {}
   WorkerEnd RunWorker(int32_t, const AdvancedChoices&, ScanSteps& steps) override {
     steps.CreateRootItem();
     steps.FillTree();
