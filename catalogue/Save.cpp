@@ -128,8 +128,7 @@ WriteOutcome WriteEntry(CatalogueTable& table, SaveWriter& writer, const std::st
 
 }  // namespace
 
-int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std::string& outputFolder,
-                   SaveTotals* totals) {
+int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std::string& outputFolder) {
   CatalogueTable& table = context.table;
   ClearStaleStops(context);
   if (outputFolder.empty()) {
@@ -153,7 +152,6 @@ int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std:
   std::vector<Frame> stack;
   stack.push_back({ChildCursor(table, folder, top), std::string()});
   int64_t saved = 0;
-  SaveTotals done;
   std::wstring status;
   while (!stack.empty()) {
     if (StopPolled(context.pageStop, context.gate)) break;
@@ -184,14 +182,12 @@ int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std:
     context.controls.SetSizeLine(Format(L"File size: %llu kb", static_cast<unsigned long long>(table.DataSize(child) / 1024)));
     if (table.IsWritten(child)) {
       const WriteOutcome outcome = WriteEntry(table, writer, relative, child);
-      ++(outcome.ok() ? done.written : done.failed);
       if (context.observer) context.observer->FileSaved(outcome, child);
     }
     context.controls.SetSizeLine(L"");
   }
   context.sink.ProgressPosition(count);
   ShowPlain(L"work done");
-  if (totals) *totals = done;
   return saved;
 }
 

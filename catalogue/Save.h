@@ -34,10 +34,6 @@ struct SaveContext {
   std::string sourcePath{};
 };
 
-// Files written and not written by one save.
-struct SaveTotals {
-  uint64_t written = 0, failed = 0;
-};
 
 // "number of files found inside this folder = %lld .do u want to continue
 // dumping these files..?"
@@ -51,9 +47,8 @@ int64_t CountSaveFiles(CatalogueTable& table, EntryIndex folder, bool top = fals
 // `top` is set) into outputFolder: the question with the file count, then
 // every file below, in the same folder structure. Returns the number of
 // files saved (counted as the walk counts them); -1 when nothing was done.
-// `totals`, when given, receives the files written and not written.
-int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std::string& outputFolder,
-                   SaveTotals* totals = nullptr);
+// The observer hears of every file written or not written.
+int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std::string& outputFolder);
 
 // The single-file save of one entry into outputFolder.
 bool SaveOneFile(SaveContext& context, EntryIndex entry, const std::string& outputFolder);

@@ -256,8 +256,7 @@ void ScanJob::SearchWorker() {
   scanRunning.store(0);
 }
 
-void ScanJob::SaveFolder(TreeItem item, const std::string& outputFolder, SaveObserver* observer,
-                         SaveTotals* totals) {
+void ScanJob::SaveFolder(TreeItem item, const std::string& outputFolder, SaveObserver* observer) {
   if (Busy()) {
     ShowInfo(kPleaseWaitText);
     return;
@@ -266,7 +265,7 @@ void ScanJob::SaveFolder(TreeItem item, const std::string& outputFolder, SaveObs
   const ItemData data = tree_.Data(item);
   const bool top = data == kVolumeTopData;
   SaveContext context{*adapter_, sink_, pageStopRequested, &pauseGate, controls_, observer, start_.sourcePath};
-  lv::SaveFolder(context, top ? kNoEntry : adapter_->IndexOf(data), top, outputFolder, totals);
+  lv::SaveFolder(context, top ? kNoEntry : adapter_->IndexOf(data), top, outputFolder);
 }
 
 void ScanJob::SaveFile(TreeItem item, const std::string& outputFolder, SaveObserver* observer) {

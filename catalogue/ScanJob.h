@@ -105,8 +105,7 @@ class ScanJob : private ScanSteps {
   // The search button; false when refused.
   bool Search(const std::wstring& text);
   // The Save button for a tree item (ROOT saves the whole volume).
-  void SaveFolder(TreeItem item, const std::string& outputFolder, SaveObserver* observer = nullptr,
-                  SaveTotals* totals = nullptr);
+  void SaveFolder(TreeItem item, const std::string& outputFolder, SaveObserver* observer = nullptr);
   // A double-click on a tree item: a folder expands, a file is saved.
   void SaveFile(TreeItem item, const std::string& outputFolder, SaveObserver* observer = nullptr);
   // A click on a list row: check toggle and preview; the copy's path.

@@ -205,10 +205,11 @@ class NtfsRunStream final : public DataStream {
 
 
 bool ntfs::ReadClusterBytes(uint64_t cluster, uint64_t bytes, uint8_t* out) {
-  const auto offset = CheckedMul(cluster, ClusterSize());
+  const auto offset = VolumeView::Bytes(cluster, ClusterSize());
   if (!offset) return false;
-  view.ReadBatch(*offset, out, static_cast<size_t>(bytes), static_cast<uint32_t>(std::min<uint64_t>(ClusterSize(), kIoBytes)));
-  return view.Positionable(*offset);
+  // A bad sector costs its cluster's bytes only; the rest is read around it.
+  const auto piece = static_cast<uint32_t>(std::min<uint64_t>(ClusterSize(), kIoBytes));
+  return view.ReadBatch(*offset, out, static_cast<size_t>(bytes), piece).positioned;
 }
 
 std::unique_ptr<DataStream> ntfs::RunData(std::vector<MftRun> runs, uint64_t spanClusters, bool compressed,
