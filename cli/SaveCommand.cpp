@@ -41,12 +41,6 @@ int RunSave(const std::vector<std::string>& words) {
   const std::vector<std::string> paths(args.positional().begin() + 1, args.positional().end());
   // Every write there could overwrite the deleted files being recovered.
   if (!OutputFolderAllowed(options.source, *out)) return kExitRefused;
-  std::error_code made;
-  std::filesystem::create_directories(*out, made);
-  if (made || !std::filesystem::is_directory(*out)) {
-    std::fprintf(stderr, "lumenvault-cli: cannot create the output folder %s\n", out->c_str());
-    return kExitRefused;
-  }
   int status;
   {
     VolumeScan scan;
@@ -67,6 +61,14 @@ int RunSave(const std::vector<std::string>& words) {
             items.push_back(found->second);
           }
         }
+      }
+      // The output folder is made only when there is something to save: a
+      // refused save leaves nothing behind.
+      std::error_code made;
+      if (status == kExitOk) std::filesystem::create_directories(*out, made);
+      if (status == kExitOk && (made || !std::filesystem::is_directory(*out))) {
+        std::fprintf(stderr, "lumenvault-cli: cannot create the output folder %s\n", out->c_str());
+        status = kExitRefused;
       }
       PrintSaved printer;
       if (status == kExitOk) {

@@ -4,6 +4,7 @@
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/VolumeOptions.h"
+#include "catalogue/Search.h"
 #include "common/Text.h"
 
 namespace lv::cli {
@@ -28,6 +29,8 @@ int RunSearch(const std::vector<std::string>& words) {
   if (!regex) return UsageError("search needs --regex R");
   VolumeOptions options;
   if (const auto error = ReadVolumeOptions(args, options)) return UsageError("search: " + *error);
+  // A pattern the search would refuse is refused before the scan.
+  if (!ValidateSearchText(Utf8ToWide(*regex))) return kExitRefused;
   int status;
   {
     VolumeScan scan;

@@ -412,6 +412,12 @@ TEST(CliCatalogue, UsageErrorsAndRefusals) {
   const auto noItem = test::RunCli({"save", image, "--out", out.path(), "no/such/folder"});
   EXPECT_EQ(noItem.status, 1);
   EXPECT_TRUE(fs::is_empty(out.path()));
+  // A refused save makes no output folder; a refused pattern stops before the scan.
+  EXPECT_EQ(test::RunCli({"save", image, "--out", out.path() + "/new", "no/such/folder"}).status, 1);
+  EXPECT_FALSE(fs::exists(out.path() + "/new"));
+  const auto badPattern = test::RunCli({"search", image, "--regex", "*.jpg"});
+  EXPECT_EQ(badPattern.status, 1);
+  EXPECT_EQ(badPattern.err.find("Scanning process completed."), std::string::npos) << badPattern.err;
   // A folder path saves what is below it; a file path saves that file.
   const auto some = test::RunCli({"save", image, "--unfiltered", "--out", out.path(), "dir1", "res1.dat"});
   ASSERT_EQ(some.status, 0) << some.err;
