@@ -191,6 +191,72 @@ int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std:
   return saved;
 }
 
+int64_t SaveTreeItems(SaveContext& context, const ResultTree& tree, TreeItem item, const std::string& outputFolder) {
+  CatalogueTable& table = context.table;
+  ClearStaleStops(context);
+  if (outputFolder.empty()) {
+    ShowPlain(L"select output folder");
+    return -1;
+  }
+  const std::string root = TrimRight(outputFolder);
+  SaveWriter writer;
+  if (!OpenWriter(context, writer, root)) return -1;
+  // Tree items form a tree: each is met once, no visited set is needed.
+  int64_t count = 0;
+  std::vector<TreeItem> pending = {item};
+  while (!pending.empty()) {
+    const TreeItem at = pending.back();
+    pending.pop_back();
+    for (TreeItem c = tree.FirstChild(at); c != kNoTreeItem; c = tree.NextSibling(c)) {
+      if (tree.IsFolder(c)) pending.push_back(c);
+      else ++count;
+    }
+  }
+  context.sink.ProgressRange(0, count);
+  if (!AskYesNo(SaveQuestionText(count), L"", MessageIcon::None)) return -1;
+
+  struct Frame {
+    TreeItem next;
+    std::string relative;
+  };
+  std::vector<Frame> stack = {{tree.FirstChild(item), std::string()}};
+  int64_t saved = 0;
+  while (!stack.empty()) {
+    if (StopPolled(context.pageStop, context.gate)) break;
+    const TreeItem child = stack.back().next;
+    if (child == kNoTreeItem) {
+      stack.pop_back();
+      continue;
+    }
+    stack.back().next = tree.NextSibling(child);
+    const std::string relative = stack.back().relative;
+    const EntryIndex entry = table.IndexOf(tree.Data(child));
+    context.sink.ProgressPosition(saved);
+    if (tree.IsFolder(child)) {
+      const std::string component = entry == kNoEntry ? std::string() : table.FolderComponent(entry);
+      std::string sub = relative;
+      if (!component.empty()) {
+        sub = relative.empty() ? component : JoinPath(relative, component);
+        writer.MakeFolder(sub);
+      }
+      stack.push_back({tree.FirstChild(child), std::move(sub)});
+      continue;
+    }
+    if (entry == kNoEntry) continue;
+    ++saved;
+    context.sink.SetStatus(L"saving File  " + Utf8ToWide(JoinPath(JoinPath(root, relative), "")) + table.Name(entry));
+    context.controls.SetSizeLine(Format(L"File size: %llu kb", static_cast<unsigned long long>(table.DataSize(entry) / 1024)));
+    if (table.IsWritten(entry)) {
+      const WriteOutcome outcome = WriteEntry(table, writer, relative, entry);
+      if (context.observer) context.observer->FileSaved(outcome, entry);
+    }
+    context.controls.SetSizeLine(L"");
+  }
+  context.sink.ProgressPosition(count);
+  ShowPlain(L"work done");
+  return saved;
+}
+
 bool SaveOneFile(SaveContext& context, EntryIndex entry, const std::string& outputFolder) {
   CatalogueTable& table = context.table;
   ClearStaleStops(context);

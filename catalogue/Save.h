@@ -50,6 +50,12 @@ int64_t CountSaveFiles(CatalogueTable& table, EntryIndex folder, bool top = fals
 // The observer hears of every file written or not written.
 int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std::string& outputFolder);
 
+// The save of what the tree shows below `item` (the command line's save of
+// the listed tree): its folder items become folders, its file items are
+// written, with the folder save's question, statuses and end. Returns the
+// number of files saved; -1 when nothing was done.
+int64_t SaveTreeItems(SaveContext& context, const ResultTree& tree, TreeItem item, const std::string& outputFolder);
+
 // The single-file save of one entry into outputFolder.
 bool SaveOneFile(SaveContext& context, EntryIndex entry, const std::string& outputFolder);
 

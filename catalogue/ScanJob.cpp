@@ -268,6 +268,16 @@ void ScanJob::SaveFolder(TreeItem item, const std::string& outputFolder, SaveObs
   lv::SaveFolder(context, top ? kNoEntry : adapter_->IndexOf(data), top, outputFolder);
 }
 
+void ScanJob::SaveShownTree(TreeItem item, const std::string& outputFolder, SaveObserver* observer) {
+  if (Busy()) {
+    ShowInfo(kPleaseWaitText);
+    return;
+  }
+  if (!adapter_ || item == kNoTreeItem) return;
+  SaveContext context{*adapter_, sink_, pageStopRequested, &pauseGate, controls_, observer, start_.sourcePath};
+  SaveTreeItems(context, tree_, item, outputFolder);
+}
+
 void ScanJob::SaveFile(TreeItem item, const std::string& outputFolder, SaveObserver* observer) {
   if (!adapter_ || item == kNoTreeItem) return;
   if (Busy()) {

@@ -106,6 +106,9 @@ class ScanJob : private ScanSteps {
   bool Search(const std::wstring& text);
   // The Save button for a tree item (ROOT saves the whole volume).
   void SaveFolder(TreeItem item, const std::string& outputFolder, SaveObserver* observer = nullptr);
+  // The save of what the tree shows below an item (the command line's save
+  // of the listed tree).
+  void SaveShownTree(TreeItem item, const std::string& outputFolder, SaveObserver* observer = nullptr);
   // A double-click on a tree item: a folder expands, a file is saved.
   void SaveFile(TreeItem item, const std::string& outputFolder, SaveObserver* observer = nullptr);
   // A click on a list row: check toggle and preview; the copy's path.

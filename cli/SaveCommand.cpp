@@ -47,9 +47,7 @@ int RunSave(const std::vector<std::string>& words) {
     status = scan.Run(options);
     if (status == kExitOk) {
       std::vector<TreeItem> items;
-      if (paths.empty()) {
-        items.push_back(scan.job().RootItem());
-      } else {
+      if (!paths.empty()) {
         std::map<std::string, TreeItem> byPath;
         ForEachTreeLine(scan.tree, [&](TreeItem item, const std::string& path) { byPath.emplace(path, item); });
         for (const std::string& path : paths) {
@@ -72,6 +70,8 @@ int RunSave(const std::vector<std::string>& words) {
       }
       PrintSaved printer;
       if (status == kExitOk) {
+        // No path: the tree that ls lists with the same options.
+        if (paths.empty()) scan.job().SaveShownTree(scan.job().RootItem(), *out, &printer);
         for (TreeItem item : items) {
           if (scan.tree.IsFolder(item)) scan.job().SaveFolder(item, *out, &printer);
           else scan.job().SaveFile(item, *out, &printer);

@@ -14,6 +14,7 @@ const char* const kUsage =
     "       lumenvault-cli save SOURCE [VOLUME] [--categories ...] [--unfiltered] --out DIR [PATH ...]\n"
     "  VOLUME: [--volume N [--gpt] | --start-sector S --fs TEXT]\n"
     "          [--mode standard|advanced|deep] [--max N --candidate I --spc N [--heap I]] [--formatted]\n"
+    "  save with no PATH saves the tree that ls lists with the same options.\n"
     "  save prints one line per written file: the path written, tab, its length. A name already\n"
     "  taken in DIR gets the first free 'name (2).ext'; nothing is overwritten. DIR must not lie\n"
     "  on the device being recovered.\n"

@@ -110,6 +110,18 @@ TEST_F(EngineSeam, ARegisteredEngineIsListedSearchedAndSaved) {
   EXPECT_EQ(test::ReadTextFile(out + "/IMG_0001 (2).JPG"), "deleted jpeg");
 }
 
+TEST_F(EngineSeam, SaveWithoutAPathWritesTheListedTree) {
+  const std::string out = dir.path() + "/saved";
+  const Output save = Capture([&] { return cli::RunSave(Volume({"--out", out})); });
+  EXPECT_EQ(save.status, 0) << save.err;
+  // What ls lists: the media files and their folders; notes.txt and the
+  // empty folder are not part of it.
+  EXPECT_EQ(test::Lines(save.out),
+            (std::vector<std::string>{out + "/Photos/IMG_0001.JPG\t10", out + "/Photos/IMG_0001 (2).JPG\t12",
+                                      out + "/Photos/Trip/beach.png\t9", out + "/song.mp3\t3"}));
+  EXPECT_FALSE(fs::exists(out + "/Empty"));
+}
+
 TEST_F(EngineSeam, FilesThatCannotBeWrittenAreCountedAndFailTheSave) {
   // A file stands where the sub-folder "Trip" would go.
   const std::string out = dir.path() + "/saved";
