@@ -1,5 +1,8 @@
 #include "catalogue/Categories.h"
 
+#include <locale>
+#include <stdexcept>
+
 namespace lv {
 
 const std::wstring_view PhotoExtensions =
@@ -34,8 +37,28 @@ std::optional<std::wstring_view> CategoryEnding(std::wstring_view name) {
   return name.substr(name.size() - 4);
 }
 
+namespace {
+// Case folding for every script, whatever the machine's locale settings:
+// the C library's UTF-8 locale, else the classic one (ASCII only).
+const std::locale& PatternLocale() {
+  static const std::locale locale = [] {
+    for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+      try {
+        return std::locale(name);
+      } catch (const std::runtime_error&) {
+      }
+    }
+    return std::locale::classic();
+  }();
+  return locale;
+}
+}  // namespace
+
 std::wregex CompilePattern(const std::wstring& pattern) {
-  return std::wregex(pattern, std::regex_constants::ECMAScript | std::regex_constants::icase);
+  std::wregex expression;
+  expression.imbue(PatternLocale());
+  expression.assign(pattern, std::regex_constants::ECMAScript | std::regex_constants::icase);
+  return expression;
 }
 
 CategoryMatcher::CategoryMatcher(const std::wstring& filter) {

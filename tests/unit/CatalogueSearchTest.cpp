@@ -84,6 +84,28 @@ TEST(CatalogueSearch, NamesBelowFoldersMatchTheExpressionAndTheCategories) {
   EXPECT_EQ(audio.Search(L"a"), (Paths{L"ROOT/Music/a.rm", L"ROOT/Music/song.aiff", L"ROOT/readme.jpg.txt"}));
 }
 
+// Case is ignored in every script, not only in ASCII, whatever locale the
+// program runs under.
+TEST(CatalogueSearch, CaseIsIgnoredInEveryScript) {
+  Volume v;
+  const EntryIndex people = v.table.Folder(FakeTable::kRoot, u"People");
+  v.table.File(people, u"\u00e9milie.jpg");
+  v.table.File(people, u"\u041f\u0440\u0438\u0432\u0435\u0442.jpg");
+  v.table.File(people, u"M\u00fcller.png");
+  v.table.File(people, u"ANNA.JPG");
+  v.Refill();
+  const struct {
+    std::wstring text;
+    std::wstring found;
+  } cases[] = {
+      {L"\u00c9", L"ROOT/People/\u00e9milie.jpg"},
+      {L"\u043f\u0440\u0438\u0432\u0435\u0442", L"ROOT/People/\u041f\u0440\u0438\u0432\u0435\u0442.jpg"},
+      {L"M\u00dcLLER", L"ROOT/People/M\u00fcller.png"},
+      {L"anna", L"ROOT/People/ANNA.JPG"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(v.Search(c.text), Paths{c.found}) << WideToUtf8(c.text);
+}
+
 TEST(CatalogueSearch, ValidationRefusesWhatTheLibraryRefuses) {
   RecordingMessageBox box;
   ScopedMessages scope(&box);
