@@ -43,6 +43,9 @@ class readWriteInterface {
     (void)position, (void)method;
     return true;
   }
+  // The source's size in bytes, 0 when unknown. Whatever a volume's boot
+  // sector claims, nothing past this can be read.
+  virtual uint64_t SourceBytes() const { return 0; }
   virtual bool Reserved(uint32_t value) {
     (void)value;
     return true;
@@ -74,6 +77,7 @@ class FileReadSeek : public readWriteInterface {
   bool IsOpen() const { return file_.IsOpen(); }
   // The opened source's size in bytes (0 when unknown).
   uint64_t SourceSize() const { return sourceSize_; }
+  uint64_t SourceBytes() const override { return sourceSize_; }
 
  private:
   DeviceFile file_;
@@ -90,6 +94,7 @@ class MemoryReader : public readWriteInterface {
   bool Read(void* destination, uint32_t count) override;
   bool Seek(int64_t position, uint32_t method = kFileBegin) override;
 
+  uint64_t SourceBytes() const override { return image_.size(); }
   std::vector<uint8_t>& Image() { return image_; }
   const std::vector<uint8_t>& Image() const { return image_; }
   uint64_t readCalls = 0;

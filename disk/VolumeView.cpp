@@ -19,6 +19,13 @@ std::optional<uint64_t> VolumeView::Bytes(uint64_t count, uint64_t unit) {
   return bytes;
 }
 
+uint64_t VolumeView::AvailableBytes() const {
+  const uint64_t source = reader_.SourceBytes();
+  if (source == 0) return UINT64_MAX;
+  if (!Valid()) return 0;
+  return source > static_cast<uint64_t>(base_) ? source - static_cast<uint64_t>(base_) : 0;
+}
+
 bool VolumeView::Positionable(uint64_t offset) const {
   return Valid() && offset <= static_cast<uint64_t>(INT64_MAX - base_);
 }

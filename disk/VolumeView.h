@@ -27,6 +27,10 @@ class VolumeView {
   int64_t BaseOffset() const { return base_; }
   readWriteInterface& Reader() const { return reader_; }
 
+  // Bytes of the source from the volume's start on; UINT64_MAX when the
+  // source's size is unknown. No table or buffer sized from a disk field
+  // needs to be larger than this.
+  uint64_t AvailableBytes() const;
   // Whether the reader can be positioned at this volume offset.
   bool Positionable(uint64_t offset) const;
   // count × unit, or nullopt when it overflows.

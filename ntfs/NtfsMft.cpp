@@ -252,8 +252,11 @@ void ntfs::ReadMftByRuns() {
 
   const uint64_t cluster = bytesPerCluster;
   const uint64_t volumeClusters = VolumeClusters();
-  // Never more entries than the volume has room for records.
-  const uint64_t maxEntries = std::min<uint64_t>(VolumeLimitBytes() / kRecordSize + 16, kMaxNtfsEntries);
+  // Never more entries than the volume has room for records, and never
+  // records past the source's end, whatever the boot sector claims.
+  const uint64_t readable = std::min(VolumeLimitBytes(), view.AvailableBytes());
+  const uint64_t maxEntries = std::min<uint64_t>(readable / kRecordSize + 16, kMaxNtfsEntries);
+  const uint64_t readableClusters = readable / cluster;
   recordsPerStep = static_cast<uint32_t>(cluster >= kRecordSize ? cluster / kRecordSize : 1);
 
   // Where the records lie: the MFT's runs read as one stream of 1024-byte
@@ -309,8 +312,9 @@ void ntfs::ReadMftByRuns() {
       continue;
     }
     const uint64_t start = static_cast<uint64_t>(run.startCluster);
-    if (start >= volumeClusters) continue;
-    const uint64_t count = std::min(run.clusterCount, volumeClusters - start);
+    const uint64_t limitClusters = std::min(volumeClusters, readableClusters);
+    if (start >= limitClusters) continue;
+    const uint64_t count = std::min(run.clusterCount, limitClusters - start);
     const uint64_t runStart = start * cluster;
     if (cluster >= kRecordSize) {
       plan(runStart, count * recordsPerStep);

@@ -92,6 +92,26 @@ TEST(NtfsEngine, BootSectorAndMftLocation) {
   EXPECT_EQ(s.sink.Position(), static_cast<int64_t>(v.RecordCount() - 1));
 }
 
+// A boot sector that claims 2^40 sectors and an MFT run of 2^30 clusters:
+// the table is bounded by what the source holds, not by the claims, and the
+// real records are still read.
+TEST(NtfsEngine, TableIsBoundedByTheSourceNotByTheBootSector) {
+  VolumeBuilder v;
+  const uint64_t clusters = uint64_t{1} << 30;
+  RecordBuilder mft;
+  mft.StandardInformation(1, 1, 1);
+  mft.FileName(5, u"$MFT");
+  mft.NonResident(0x80, RunList({{static_cast<int64_t>(VolumeBuilder::kMftCluster), clusters}}), 0, clusters - 1,
+                  clusters * 4096);
+  v.SetRecord(0, mft.Finish());
+  v.SetRecord(6, File(5, u"kept.jpg"));
+  std::vector<uint8_t> image = v.Build();
+  test::PutLe(image, 0x28, uint64_t{1} << 40, 8);
+  Scan s(image);
+  EXPECT_LE(s.e().entries.size(), image.size() / 1024 + 17);
+  EXPECT_EQ(s.e().entries.at(6).name, u"kept.jpg");
+}
+
 TEST(NtfsEngine, BootSectorStatusTextsAndSizes) {
   // MFT at cluster 786432 of 4096 bytes: its record is read at 3221225472.
   std::vector<uint8_t> boot(512, 0);
