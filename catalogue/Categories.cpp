@@ -8,11 +8,12 @@ namespace lv {
 const std::wstring_view PhotoExtensions =
     L".png|.jpg|.bmp|.gif|.tif|.mos|.mef|.psp|djvu|.tga|.pgm|.dng|.psd|indd|.jp2|.pct|.pbm|.eps|.nef|.nrw|.orf|"
     L".arw|.srf|.sr2|.kdc|.dcs|.drf|.raf|.x3f|.raw|.rw2|.pef|.mrw|.crw|.ico|.cpt|.max|.3ds|.dwg|.cr2|.kdc|.orf|"
-    L".agp";
+    L".agp|jpeg|tiff|heic|heif|webp|avif|.cr3|.jxl";
 const std::wstring_view AudioExtensions =
-    L".mp3|.wav|.rm|.acd|.amr|.at3|.au|.dss|.iff|.m4a|.m4p|.nra|.ogg|.ra|.snd|.wma|aiff";
+    L".mp3|.wav|.rm|.acd|.amr|.at3|.au|.dss|.iff|.m4a|.m4p|.nra|.ogg|.ra|.snd|.wma|aiff|flac|.aac|opus";
 const std::wstring_view VideoExtensions =
-    L".avi|.3gp|.mp4|.mkv|.mov|.wmv|mpeg|.mpg|.mpe|divx|.f4v|.m4r|.moi|.ogm|.svi|.tod|.vid|.3g2|.asx|.mts|.flv|.vob";
+    L".avi|.3gp|.mp4|.mkv|.mov|.wmv|mpeg|.mpg|.mpe|divx|.f4v|.m4r|.moi|.ogm|.svi|.tod|.vid|.3g2|.asx|.mts|.flv|.vob|"
+    L"webm|.m4v|m2ts";
 
 std::wstring CategoryFilter;
 

@@ -104,7 +104,9 @@ int Partition::ScanGpt(readWriteInterface& reader, ByteView head) {
     Sector sector{};
     const bool read = ReadSectorAt(reader, startLba, sector);
     if (name == u"Microsoft reserved partition") continue;
-    if (!read) return ErrorOf(reader);
+    // A first sector that cannot be read is recognised as nothing: the
+    // entry is listed by its name and the volumes after it are still found.
+    if (!read) sector.fill(0);
     const ByteView s(sector.data(), sector.size());
     const auto start = static_cast<int64_t>(startLba);
 

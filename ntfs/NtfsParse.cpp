@@ -195,7 +195,6 @@ void ntfs::ApplyFileNames(const uint8_t* fixedUp, int64_t index) {
     NtfsEntryRecord& e = entries[i];
     if (record.Le32(c + kFnFileFlags) & kFnDirectoryFlag) e.kind = 'D';
     const size_t n = record.U8(c + kFnNameLength);
-    if (n == 255) continue;
     // The name must lie inside its attribute.
     if (c + kFnName + 2 * n > size_t{a->position} + a->extent.size()) continue;
     nameAt = c + kFnName;

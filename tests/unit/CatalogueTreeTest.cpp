@@ -60,13 +60,13 @@ TEST(CatalogueCategories, EndingRuleAndFilter) {
   CategoryMatcher photo(CategoryFilter);
   EXPECT_TRUE(photo.Matches(L"IMG_0001.jpg"));
   EXPECT_TRUE(photo.Matches(L"IMG_0001.JPG"));
-  EXPECT_FALSE(photo.Matches(L"IMG_0001.jpeg"));  // "jpeg" is no Photo ending
+  EXPECT_TRUE(photo.Matches(L"IMG_0001.jpeg"));
   EXPECT_TRUE(photo.Matches(L"scan.djvu"));
   EXPECT_TRUE(photo.Matches(L"filexjpg"));  // '.' of ".jpg" matches any character
   EXPECT_FALSE(photo.Matches(L"a.b"));
   EXPECT_FALSE(photo.Matches(L"notes.txt"));
   // Asked twice, the remembered verdict is the same.
-  EXPECT_FALSE(photo.Matches(L"IMG_0002.jpeg"));
+  EXPECT_TRUE(photo.Matches(L"IMG_0002.jpeg"));
   EXPECT_TRUE(photo.Matches(L"IMG_0002.JpG"));
 
   BuildCategoryFilter(false, true, false);
@@ -75,12 +75,39 @@ TEST(CatalogueCategories, EndingRuleAndFilter) {
   EXPECT_TRUE(audio.Matches(L"a.rm"));
   EXPECT_TRUE(audio.Matches(L"clip.au"));
   EXPECT_FALSE(audio.Matches(L"ab.cd"));
-  EXPECT_FALSE(audio.Matches(L"track.flac"));
+  EXPECT_TRUE(audio.Matches(L"track.flac"));
 
   CategoryMatcher broken(L"(unbalanced");
   EXPECT_FALSE(broken.Valid());
   EXPECT_FALSE(broken.Matches(L"a.jpg"));
   EXPECT_TRUE(CategoryMatcher::AcceptAll().Matches(L"a.b"));
+}
+
+// Each of the longer or newer endings is matched by its own category only
+// ("tiff" also by Audio, whose ".iff" takes any character before "iff").
+TEST(CatalogueCategories, NewerEndingsMatchTheirCategoryOnly) {
+  enum : unsigned { kPhoto = 1, kAudio = 2, kVideo = 4 };
+  const struct {
+    const wchar_t* name;
+    unsigned categories;
+  } cases[] = {
+      {L"IMG_0001.jpeg", kPhoto}, {L"scan.tiff", kPhoto | kAudio}, {L"IMG_0002.HEIC", kPhoto},
+      {L"a.heif", kPhoto},        {L"a.webp", kPhoto},             {L"a.avif", kPhoto},
+      {L"IMG_0003.CR3", kPhoto},  {L"a.jxl", kPhoto},              {L"song.flac", kAudio},
+      {L"a.aac", kAudio},         {L"a.opus", kAudio},             {L"clip.webm", kVideo},
+      {L"a.m4v", kVideo},         {L"00001.m2ts", kVideo},
+  };
+  BuildCategoryFilter(true, false, false);
+  CategoryMatcher photo(CategoryFilter);
+  BuildCategoryFilter(false, true, false);
+  CategoryMatcher audio(CategoryFilter);
+  BuildCategoryFilter(false, false, true);
+  CategoryMatcher video(CategoryFilter);
+  for (const auto& c : cases) {
+    EXPECT_EQ(photo.Matches(c.name), (c.categories & kPhoto) != 0) << WideToUtf8(c.name);
+    EXPECT_EQ(audio.Matches(c.name), (c.categories & kAudio) != 0) << WideToUtf8(c.name);
+    EXPECT_EQ(video.Matches(c.name), (c.categories & kVideo) != 0) << WideToUtf8(c.name);
+  }
 }
 
 // An NTFS entry table built by hand: entry 0 is the MFT's own record, entry 5
@@ -180,10 +207,11 @@ TEST(CatalogueNtfsFill, FoldersAndMatchingFilesInChainOrderDeletedInRed) {
   t.Finish(true);
   const Lines lines = t.Fill();
   EXPECT_TRUE(t.filled);
-  EXPECT_EQ(lines, (Lines{"d - Pictures", "f - Pictures/IMG_0001.jpg", "f r Pictures/IMG_0001.JPG", "d r Old",
-                          "f r Old/a.png", "f - Old/b.gif", "f - top.bmp", "d - ORPHAN_ENTRY"}));
-  EXPECT_EQ(t.files, 5);
-  EXPECT_EQ(t.status.Status(), L"File Entries Found: 5");
+  EXPECT_EQ(lines, (Lines{"d - Pictures", "f - Pictures/IMG_0001.jpg", "f r Pictures/IMG_0001.JPG",
+                          "f - Pictures/IMG_0001.jpeg", "d r Old", "f r Old/a.png", "f - Old/b.gif", "f - top.bmp",
+                          "d - ORPHAN_ENTRY"}));
+  EXPECT_EQ(t.files, 6);
+  EXPECT_EQ(t.status.Status(), L"File Entries Found: 6");
   // The progress range counts every file below the folders, shown or not.
   EXPECT_EQ(t.status.RangeMaximum(), 6);
   EXPECT_EQ(t.status.Position(), 6);

@@ -122,7 +122,8 @@ bool IsMedia(const std::wstring& name) {
       L".max", L".3ds", L".dwg", L".cr2", L".agp", L".mp3", L".wav", L".rm",  L".acd", L".amr", L".at3", L".au",
       L".dss", L".iff", L".m4a", L".m4p", L".nra", L".ogg", L".ra",  L".snd", L".wma", L"aiff", L".avi", L".3gp",
       L".mp4", L".mkv", L".mov", L".wmv", L"mpeg", L".mpg", L".mpe", L"divx", L".f4v", L".m4r", L".moi", L".ogm",
-      L".svi", L".tod", L".vid", L".3g2", L".asx", L".mts", L".flv", L".vob"};
+      L".svi", L".tod", L".vid", L".3g2", L".asx", L".mts", L".flv", L".vob", L"jpeg", L"tiff", L"heic", L"heif",
+      L"webp", L"avif", L".cr3", L".jxl", L"flac", L".aac", L"opus", L"webm", L".m4v", L"m2ts"};
   const size_t dot = name.rfind(L'.');
   std::wstring subject;
   if (dot != std::wstring::npos && name.size() >= 3 && dot == name.size() - 3) subject = name.substr(dot);

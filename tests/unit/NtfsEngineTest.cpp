@@ -196,7 +196,7 @@ TEST(NtfsEngine, LastFileNameWinsParentFromTheFirst) {
   std::vector<uint8_t> r;
   unnamed.FileName(5, u"x");
   r = unnamed.Finish();
-  r[0x38 + 0x18 + 0x40] = 255;  // name length byte 255: not taken
+  r[0x38 + 0x18 + 0x40] = 255;  // a length that overruns the attribute: not taken
   v.SetRecord(8, r);
   Scan s(v.Build());
   EXPECT_EQ(s.Name(6), "long name.jpg");
@@ -493,6 +493,23 @@ TEST(NtfsExtract, NonResidentDataEndsAtTheDataSize) {
 // A file that declares 2^52 bytes in one sparse run (and a compressed one
 // whose units are all sparse) is saved as holes: its length is right and
 // it takes almost no space.
+// A name of 255 UTF-16 characters, the longest NTFS allows, names its file.
+TEST(NtfsExtract, LongestNameIsTakenAndSaved) {
+  VolumeBuilder v;
+  const std::u16string name = std::u16string(251, u'n') + u".jpg";
+  v.SetRecord(6, File(5, name));
+  Scan s(v.Build());
+  ASSERT_TRUE(s.at(6).HasName());
+  EXPECT_EQ(s.Name(6), Utf16ToUtf8(name));
+  const auto root = s.Children(5);
+  EXPECT_EQ(std::count(root.begin(), root.end(), 6), 1);
+  test::TempFolder out;
+  const Extracted x = Extract(s, 6, out);
+  EXPECT_TRUE(x.ok);
+  EXPECT_EQ(x.path, out.path() + "/" + Utf16ToUtf8(name));
+  EXPECT_EQ(x.bytes, std::vector<uint8_t>{'x'});
+}
+
 TEST(NtfsExtract, SparseDataBecomesHolesOfTheSavedFile) {
   if (!std::filesystem::is_directory("/dev/shm")) GTEST_SKIP() << "no tmpfs at /dev/shm";
   VolumeBuilder v;

@@ -318,8 +318,34 @@ TEST(GptScan, EntryArrayBeyondTheEndAndOverflowingNumbersEndQuietly) {
   far.GptEntry(2, 0, 0x0FC63DAF, 40, 60, u"inside");
   far.GptEntry(2, 1, 0x0FC63DAF, UINT64_MAX - 5, UINT64_MAX, u"outside");
   const ScanResult r = Scan(far.image(), true);
-  EXPECT_EQ(r.rows.size(), 1u);
-  EXPECT_EQ(r.code, kErrorHandleEof);
+  EXPECT_EQ(r.rows.size(), 2u);
+  EXPECT_EQ(r.code, 0);
+}
+
+// An entry whose first sector cannot be read is listed as an unrecognised
+// volume under its name, and the volumes after it are still found.
+TEST(GptScan, UnreadableEntryDoesNotHideTheVolumesAfterIt) {
+  auto check = [](uint64_t start) {
+    SCOPED_TRACE(start);
+    DiskBuilder disk(8192);
+    disk.GptHeader(2);
+    disk.GptEntry(2, 0, 0x0FC63DAF, start, start + 4095, u"gone");
+    disk.GptEntry(2, 1, 0xEBD0A0A2, 2048, 4095, u"a");
+    disk.NtfsBootSector(2048, 2048);
+    disk.GptEntry(2, 2, 0xEBD0A0A2, 4096, 8191, u"b");
+    disk.ExFatBootSector(4096, 4096);
+    const ScanResult r = Scan(disk.image(), true);
+    EXPECT_EQ(r.code, 0);
+    ASSERT_EQ(r.rows.size(), 3u);
+    EXPECT_EQ(r.rows[0].fileSystem, L"gone");
+    EXPECT_EQ(r.rows[0].sizeText, L"1");
+    EXPECT_EQ(r.rows[1].fileSystem, L"NTFS");
+    EXPECT_EQ(r.rows[2].fileSystem, L"FAT64");
+    EXPECT_EQ(Starts(r.rows), (std::vector<int64_t>{static_cast<int64_t>(start), 2048, 4096}));
+  };
+  check((uint64_t{1} << 63) - 16);  // its byte offset overflows
+  check(100000);                    // beyond the source
+  check(8192);                      // just past its last sector
 }
 
 TEST(GptScan, MbrOnlyDiskListsWhatSectorOneNames) {
