@@ -100,6 +100,8 @@ int Partition::ScanGpt(readWriteInterface& reader, ByteView head) {
   for (const ByteView& entry : taken) {
     const uint64_t startLba = entry.Le64(gpt::kStartingLba);
     const uint64_t endLba = entry.Le64(gpt::kEndingLba);
+    // A start no signed sector number can hold names no place on any disk.
+    if (startLba > static_cast<uint64_t>(INT64_MAX)) continue;
     const std::u16string name = GptEntryName(entry);
     Sector sector{};
     const bool read = ReadSectorAt(reader, startLba, sector);
