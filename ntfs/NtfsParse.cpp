@@ -212,6 +212,13 @@ void ntfs::ApplyFileNames(const uint8_t* fixedUp, int64_t index) {
 
     const int64_t p = e.parentIndex;
     const int64_t tableSize = static_cast<int64_t>(entries.size());
+    // The root "." hangs from nothing: a parent reference that points
+    // elsewhere (into its own subtree, on a damaged volume) is not followed,
+    // or the root's subtree would hang below itself and vanish.
+    if (n == 1 && record.Le16(nameAt) == u'.') {
+      e.nextSibling = 0;
+      continue;
+    }
     if (p >= index || p < 0) {
       e.nextSibling = 0;
       if (p < 0 || p >= tableSize) {
@@ -221,8 +228,7 @@ void ntfs::ApplyFileNames(const uint8_t* fixedUp, int64_t index) {
       if (p == index) {
         // Only the root "." is its own parent; any other such entry would
         // be its own child.
-        const bool root = n == 1 && record.Le16(nameAt) == u'.';
-        if (!root) e.isOrphan = 1;
+        e.isOrphan = 1;
         continue;
       }
       EnsureLinkState();

@@ -273,6 +273,27 @@ void ExpectFiniteTree(Scan& s) {
   }
 }
 
+// A root record whose parent reference points into its own subtree (root
+// -> Photos -> root) hides nothing: Photos and its files stay below the root.
+TEST(NtfsEngine, ARootWhoseParentIsItsOwnChildHidesNothing) {
+  VolumeBuilder v;
+  v.SetRecord(5, Folder(40, u"."));
+  v.SetRecord(40, Folder(5, u"Photos"));
+  for (int k = 0; k < 6; ++k) v.SetRecord(41 + k, File(40, u"IMG_000" + std::u16string(1, char16_t(u'1' + k)) + u".JPG"));
+  Scan s(v.Build());
+  ExpectFiniteTree(s);
+  EXPECT_EQ(s.e().rootIndex, 5);
+  std::set<int64_t> reached;
+  std::vector<int64_t> stack = {5};
+  while (!stack.empty()) {
+    const int64_t at = stack.back();
+    stack.pop_back();
+    if (!reached.insert(at).second) continue;
+    for (int64_t c : s.Children(at)) stack.push_back(c);
+  }
+  for (int64_t k = 40; k <= 46; ++k) EXPECT_TRUE(reached.count(k)) << k;
+}
+
 TEST(NtfsEngine, HostileParentsCannotMakeLoops) {
   VolumeBuilder v;
   v.SetRecord(6, File(5, u"top.jpg"));
