@@ -37,6 +37,9 @@ struct EntryData {
   // False when the entry's record cannot be read as one (the engine has
   // said why); the writer then leaves an empty file, as extraction always did.
   bool valid = true;
+  // Why the data cannot be read at all (its runs lie outside the volume):
+  // the writer shows it, creates nothing and counts the file as not written.
+  std::wstring unreadable;
   // Null: the file is empty.
   std::unique_ptr<DataStream> stream;
   // The file's length: the writer writes no byte beyond it, and a file whose

@@ -252,6 +252,7 @@ class ntfs {
   std::unordered_map<uint64_t, std::vector<std::pair<uint64_t, uint32_t>>> splitRecords_;
   bool sizeFromText_ = false;
   bool namesToBase_ = false;          // table indices are record numbers (ParseEntries)
+  bool runsRefused_ = false;          // a run list decoded since it was cleared was refused
   std::vector<uint8_t> ioBuffer_;     // extraction reads, reused
   std::vector<uint8_t> unitOutput_;   // one decompressed unit
 };

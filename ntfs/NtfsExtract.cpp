@@ -283,6 +283,7 @@ EntryData ntfs::OpenEntryData(int64_t index) {
   const NtfsEntryRecord& entry = entries[static_cast<size_t>(index)];
   const DataAttributeSummary summary = DataAttributeInfo(header);
   bool compressed = false;
+  runsRefused_ = false;
 
   if (DataFromAttributeList(header, index)) {
     const auto recordOf = [](const std::pair<uint32_t, uint16_t>& r) {
@@ -334,6 +335,13 @@ EntryData ntfs::OpenEntryData(int64_t index) {
     }
   }
 
+  // Data whose runs were refused (outside the volume, malformed) is not
+  // written as a file that looks recovered but is not.
+  if (runsRefused_ && data.stream) {
+    data.stream.reset();
+    data.unreadable = Format(L"The data of %ls lies outside the volume or its run list is damaged; it was not written.",
+                             Utf16ToWide(Trim(entry.name)).c_str());
+  }
   // Stored bytes never exceed what the volume holds; a compressed unit may
   // expand to the unit's size.
   const uint64_t expansion = compressed ? std::max<uint64_t>(unitClusters, 1) : 1;

@@ -136,6 +136,7 @@ std::vector<MftRun> ntfs::RunsWithin(const uint8_t* fixedUp, uint32_t type, int 
     const uint32_t runListOffset = a->header.Le16(kAttrRunListOffset);
     if (runListOffset >= a->extent.size()) return runs;
     const RunListEnd end = DecodeRunList(a->extent.From(runListOffset), clusterSpan, volumeClusters, state, runs);
+    if (end == RunListEnd::Corrupt) runsRefused_ = true;
     if (end != RunListEnd::Exhausted) return runs;
     // The bytes ended without a terminator: go on with the next attribute of
     // the same type, keeping the accumulator and the total.

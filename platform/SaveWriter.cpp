@@ -212,6 +212,10 @@ WriteOutcome SaveWriter::Write(const std::string& relative, const std::string& n
   };
 
   if (!IsOneComponent(name)) return failShown(WriteStatus::CreateFailed, EINVAL);
+  if (!data.unreadable.empty()) {
+    ShowPlain(data.unreadable);
+    return fail(WriteStatus::Unreadable, EIO);
+  }
   const int folder = FolderFd(relative);
   if (folder < 0) return fail(WriteStatus::FolderFailed, ENOENT);
 

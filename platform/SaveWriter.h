@@ -26,6 +26,7 @@ enum class WriteStatus : uint8_t {
   CreateFailed,  // the file could not be created
   WriteFailed,   // writing or stamping failed (disk full, I/O error)
   TooLarge,      // the output file system cannot hold a file of this size
+  Unreadable,    // the entry's data cannot be read (the engine said why)
                  // (nothing is left of it)
 };
 

@@ -121,18 +121,24 @@ TEST_F(NtfsDamage, NameLengthAndContentOffsetPastTheAttribute) {
 TEST_F(NtfsDamage, RunListsPastTheirAttributeOrOutsideTheVolume) {
   const uint32_t data = Attribute(kSing1, 0x80);
   const uint32_t runs = Get16(kSing1, data + 0x20);
-  // The attribute ends one byte into its run list: no run, nothing written.
+  // The attribute ends one byte into its run list, or its run points far
+  // beyond the volume: nothing can be read, and the save says so and fails
+  // instead of writing an empty file that looks recovered.
   Put(kSing1, data + 4, runs + 1, 4);
-  bool ok = false;
+  bool ok = true;
   EXPECT_TRUE(Extract(kSing1, &ok).empty());
-  EXPECT_TRUE(ok);
+  EXPECT_FALSE(ok);
+  EXPECT_FALSE(test::FileExists(out.path() + "/sing1.dat"));
+  ASSERT_FALSE(box.Texts().empty());
+  EXPECT_NE(box.Texts().back().find(L"sing1.dat lies outside the volume"), std::wstring::npos);
   reader->Image() = original;
   // The run's offset field made to point far beyond the volume.
   const uint8_t header = Record(kSing1)[data + runs];
   const size_t lengthBytes = header & 0x0F, offsetBytes = header >> 4;
   for (size_t k = 0; k < offsetBytes; ++k) Record(kSing1)[data + runs + 1 + lengthBytes + k] = k + 1 == offsetBytes ? 0x70 : 0xFF;
+  ok = true;
   EXPECT_TRUE(Extract(kSing1, &ok).empty());
-  EXPECT_TRUE(ok);
+  EXPECT_FALSE(ok);
   // The MFT's own run list beyond the volume: nothing read, no entries but
   // ORPHAN_ENTRY, nothing allocated for them.
   const uint32_t mftData = Attribute(0, 0x80);
