@@ -126,6 +126,29 @@ WriteOutcome WriteEntry(CatalogueTable& table, SaveWriter& writer, const std::st
   return writer.Write(relative, name, data);
 }
 
+// The sub-folder a folder entry gets below `relative` (made now); the
+// parent's folder when the entry names none.
+std::string SubFolder(CatalogueTable& table, SaveWriter& writer, const std::string& relative, EntryIndex folder) {
+  const std::string component = folder == kNoEntry ? std::string() : table.FolderComponent(folder);
+  if (component.empty()) return relative;
+  std::string sub = relative.empty() ? component : JoinPath(relative, component);
+  writer.MakeFolder(sub);
+  return sub;
+}
+
+// One file of a folder save: its status and size lines, then the write.
+void SaveFileStep(SaveContext& context, SaveWriter& writer, const std::string& relative, EntryIndex entry) {
+  CatalogueTable& table = context.table;
+  context.sink.SetStatus(L"saving File  " + Utf8ToWide(JoinPath(JoinPath(writer.Root(), relative), "")) +
+                         table.Name(entry));
+  context.controls.SetSizeLine(Format(L"File size: %llu kb", static_cast<unsigned long long>(table.DataSize(entry) / 1024)));
+  if (table.IsWritten(entry)) {
+    const WriteOutcome outcome = WriteEntry(table, writer, relative, entry);
+    if (context.observer) context.observer->FileSaved(outcome, entry);
+  }
+  context.controls.SetSizeLine(L"");
+}
+
 }  // namespace
 
 int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std::string& outputFolder) {
@@ -152,7 +175,6 @@ int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std:
   std::vector<Frame> stack;
   stack.push_back({ChildCursor(table, folder, top), std::string()});
   int64_t saved = 0;
-  std::wstring status;
   while (!stack.empty()) {
     if (StopPolled(context.pageStop, context.gate)) break;
     const EntryIndex child = stack.back().cursor.Take(table, seen);
@@ -164,27 +186,12 @@ int64_t SaveFolder(SaveContext& context, EntryIndex folder, bool top, const std:
     context.sink.ProgressPosition(saved);
     if (table.IsFolder(child, FolderUse::Save)) {
       if (table.SkipsSubtree(child)) continue;
-      const std::string component = table.FolderComponent(child);
-      std::string sub = relative;
-      if (!component.empty()) {
-        sub = relative.empty() ? component : JoinPath(relative, component);
-        writer.MakeFolder(sub);
-      }
-      stack.push_back({ChildCursor(table, child, false), std::move(sub)});
+      stack.push_back({ChildCursor(table, child, false), SubFolder(table, writer, relative, child)});
       continue;
     }
     if (!table.CountsAsFile(child)) continue;
     ++saved;
-    status.assign(L"saving File  ");
-    status += Utf8ToWide(JoinPath(JoinPath(root, relative), ""));
-    status += table.Name(child);
-    context.sink.SetStatus(status);
-    context.controls.SetSizeLine(Format(L"File size: %llu kb", static_cast<unsigned long long>(table.DataSize(child) / 1024)));
-    if (table.IsWritten(child)) {
-      const WriteOutcome outcome = WriteEntry(table, writer, relative, child);
-      if (context.observer) context.observer->FileSaved(outcome, child);
-    }
-    context.controls.SetSizeLine(L"");
+    SaveFileStep(context, writer, relative, child);
   }
   context.sink.ProgressPosition(count);
   ShowPlain(L"work done");
@@ -233,24 +240,12 @@ int64_t SaveTreeItems(SaveContext& context, const ResultTree& tree, TreeItem ite
     const EntryIndex entry = table.IndexOf(tree.Data(child));
     context.sink.ProgressPosition(saved);
     if (tree.IsFolder(child)) {
-      const std::string component = entry == kNoEntry ? std::string() : table.FolderComponent(entry);
-      std::string sub = relative;
-      if (!component.empty()) {
-        sub = relative.empty() ? component : JoinPath(relative, component);
-        writer.MakeFolder(sub);
-      }
-      stack.push_back({tree.FirstChild(child), std::move(sub)});
+      stack.push_back({tree.FirstChild(child), SubFolder(table, writer, relative, entry)});
       continue;
     }
     if (entry == kNoEntry) continue;
     ++saved;
-    context.sink.SetStatus(L"saving File  " + Utf8ToWide(JoinPath(JoinPath(root, relative), "")) + table.Name(entry));
-    context.controls.SetSizeLine(Format(L"File size: %llu kb", static_cast<unsigned long long>(table.DataSize(entry) / 1024)));
-    if (table.IsWritten(entry)) {
-      const WriteOutcome outcome = WriteEntry(table, writer, relative, entry);
-      if (context.observer) context.observer->FileSaved(outcome, entry);
-    }
-    context.controls.SetSizeLine(L"");
+    SaveFileStep(context, writer, relative, entry);
   }
   context.sink.ProgressPosition(count);
   ShowPlain(L"work done");
