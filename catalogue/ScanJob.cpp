@@ -8,6 +8,7 @@
 #include "catalogue/Search.h"
 #include "catalogue/TreeFill.h"
 #include "common/Text.h"
+#include "fat/ExfatAdapter.h"
 #include "ntfs/NtfsAdapter.h"
 #include "platform/MessageBox.h"
 
@@ -25,8 +26,8 @@ constexpr EngineType kEngines[] = {
     {L"fat16", L"FAT16", kStandardMode | kAdvancedMode, false, nullptr},
     {L"fat", L"FAT16", kStandardMode | kAdvancedMode, false, nullptr},
     {L"extX", L"ext", kStandardMode, true, nullptr},
-    {L"fat64", L"exFAT", kStandardMode | kAdvancedMode, true, nullptr},
-    {L"exFat", L"exFAT", kStandardMode | kAdvancedMode, true, nullptr},
+    {L"fat64", L"exFAT", kStandardMode | kAdvancedMode, true, MakeExfatAdapter},
+    {L"exFat", L"exFAT", kStandardMode | kAdvancedMode, true, MakeExfatAdapter},
     {L"HFS+", L"HFS+", kAllModes, false, nullptr},
 };
 

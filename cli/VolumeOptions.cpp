@@ -205,6 +205,7 @@ int VolumeScan::Run(const VolumeOptions& options) {
   if (!BuildCategoryFilter(options.photo, options.audio, options.video)) return kExitUsage;
   SharedReader = std::make_unique<FileReadSeek>();
   DeviceSectorCount = 0;
+  FormattedDriveMode.store(options.formatted ? 1 : 0);
   if (!SharedReader->OpenUtf8(options.source)) return kExitRefused;
   VolumeEntry volume;
   if (const int status = ResolveVolume(options, volume); status != kExitOk) return status;
