@@ -82,22 +82,43 @@ class Page {
 
 }  // namespace
 
-const std::vector<uint8_t>& BaseVolume() {
-  static const std::vector<uint8_t> image = [] {
-    const char* path = std::getenv("LV_FUZZ_BASE_IMAGE");
+namespace {
+
+std::vector<uint8_t> Unpack(const std::string& path) {
+  const std::string command = "gzip -dc '" + path + "'";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) Fail("cannot run", command);
+  std::vector<uint8_t> bytes;
+  uint8_t buffer[65536];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+  if (::pclose(pipe) != 0 || bytes.size() < 1024 * 1024) Fail("cannot unpack", path);
+  return bytes;
+}
+
+const char* NtfsBasePath() {
+  const char* path = std::getenv("LV_FUZZ_BASE_IMAGE");
 #ifdef LV_FUZZ_BASE_IMAGE
-    if (!path || !*path) path = LV_FUZZ_BASE_IMAGE;
+  if (!path || !*path) path = LV_FUZZ_BASE_IMAGE;
 #endif
-    if (!path || !*path) Fail("no base volume: set LV_FUZZ_BASE_IMAGE");
-    const std::string command = "gzip -dc '" + std::string(path) + "'";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) Fail("cannot run", command);
-    std::vector<uint8_t> bytes;
-    uint8_t buffer[65536];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
-    if (::pclose(pipe) != 0 || bytes.size() < 1024 * 1024) Fail("cannot unpack", path);
-    return bytes;
+  if (!path || !*path) Fail("no base volume: set LV_FUZZ_BASE_IMAGE");
+  return path;
+}
+
+}  // namespace
+
+const std::vector<uint8_t>& BaseVolume() {
+  static const std::vector<uint8_t> image = Unpack(NtfsBasePath());
+  return image;
+}
+
+const std::vector<uint8_t>& ExfatBaseVolume() {
+  static const std::vector<uint8_t> image = [] {
+    const char* own = std::getenv("LV_FUZZ_EXFAT_IMAGE");
+    if (own && *own) return Unpack(own);
+    const std::string ntfs = NtfsBasePath();
+    const size_t slash = ntfs.rfind('/');
+    return Unpack((slash == std::string::npos ? std::string() : ntfs.substr(0, slash + 1)) + "exfat-base.img.gz");
   }();
   return image;
 }
@@ -115,6 +136,43 @@ void PartitionScan(const uint8_t* data, size_t size) {
     }
   }
 }
+
+namespace {
+
+// Scans the image as one volume of `fileSystem` and saves every file below
+// a fresh temporary folder, which must be all that changed.
+void ScanAndSave(std::vector<uint8_t> image, const wchar_t* fileSystem, const wchar_t* sizeText, int32_t mode,
+                 const char* label) {
+  MemoryReader reader(std::move(image));
+  const std::string root = ScratchRoot();
+  const std::string run = root + "/run";
+  const std::string out = run + "/out";
+  std::filesystem::create_directories(out);
+  {
+    Page page;
+    ScanStart start;
+    start.volume.fileSystem = fileSystem;
+    start.volume.sizeText = sizeText;
+    start.recoveryMode = mode;
+    page.job.Start(start, &reader);
+    page.job.Wait();
+    if (page.job.Busy()) Fail("scan still busy after Wait");
+    if (page.job.RootItem() != kNoTreeItem) page.job.SaveFolder(page.job.RootItem(), out);
+    page.job.Wait();
+  }
+  if (std::getenv("LV_FUZZ_VERBOSE")) {
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(out)) files += entry.is_regular_file();
+    std::fprintf(stderr, "%s: %zu files saved\n", label, files);
+  }
+  // Whatever the volume holds, the save writes below `out` only.
+  if (Entries(root) != std::vector<std::string>{"run"}) Fail("written beside the run folder", root);
+  if (Entries(run) != std::vector<std::string>{"out"}) Fail("written beside the output folder", run);
+  std::error_code ignored;
+  std::filesystem::remove_all(root, ignored);
+}
+
+}  // namespace
 
 void NtfsVolume(const uint8_t* data, size_t size) {
   if (size == 0) return;
@@ -134,33 +192,28 @@ void NtfsVolume(const uint8_t* data, size_t size) {
   }
 
   const int32_t mode = (data[0] & 0x0F) == 0 ? 3 : 1;
-  MemoryReader reader(std::move(image));
-  const std::string root = ScratchRoot();
-  const std::string run = root + "/run";
-  const std::string out = run + "/out";
-  std::filesystem::create_directories(out);
-  {
-    Page page;
-    ScanStart start;
-    start.volume.fileSystem = L"NTFS";
-    start.volume.sizeText = L"2   MB";
-    start.recoveryMode = mode;
-    page.job.Start(start, &reader);
-    page.job.Wait();
-    if (page.job.Busy()) Fail("scan still busy after Wait");
-    if (page.job.RootItem() != kNoTreeItem) page.job.SaveFolder(page.job.RootItem(), out);
-    page.job.Wait();
+  ScanAndSave(std::move(image), L"NTFS", L"2   MB", mode, mode == 3 ? "ntfs deep" : "ntfs");
+}
+
+void ExfatVolume(const uint8_t* data, size_t size) {
+  if (size == 0) return;
+  constexpr size_t kChunk = 512;
+  std::vector<uint8_t> image = ExfatBaseVolume();
+  const ByteView boot(image.data(), image.size());
+  const uint64_t sector = uint64_t{1} << boot.U8(108);
+  const uint64_t cluster = sector << boot.U8(109);
+  const uint64_t table = uint64_t{boot.Le32(80)} * sector, heap = uint64_t{boot.Le32(88)} * sector;
+  for (size_t at = 1; at < size;) {
+    const uint8_t selector = data[at++];
+    const size_t chunk = std::min(kChunk, size - at);
+    const uint64_t offset = selector == 0xFF ? 0 : selector == 0xFE ? table : heap + (selector % 128) * cluster;
+    if (offset + chunk > image.size()) Fail("base volume too small for the overlay");
+    std::memcpy(image.data() + offset, data + at, chunk);
+    at += chunk;
   }
-  if (std::getenv("LV_FUZZ_VERBOSE")) {
-    size_t files = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(out)) files += entry.is_regular_file();
-    std::fprintf(stderr, "mode %d: %zu files saved\n", mode, files);
-  }
-  // Whatever the volume holds, the save writes below `out` only.
-  if (Entries(root) != std::vector<std::string>{"run"}) Fail("written beside the run folder", root);
-  if (Entries(run) != std::vector<std::string>{"out"}) Fail("written beside the output folder", run);
-  std::error_code ignored;
-  std::filesystem::remove_all(root, ignored);
+  FormattedDriveMode.store(data[0] & 1);
+  ScanAndSave(std::move(image), L"FAT64", L"1   MB", 1, (data[0] & 1) ? "exfat formatted" : "exfat");
+  FormattedDriveMode.store(0);
 }
 
 void Lznt1(const uint8_t* data, size_t size) {

@@ -25,6 +25,15 @@ void PartitionScan(const uint8_t* data, size_t size);
 // which must be all that changed.
 void NtfsVolume(const uint8_t* data, size_t size);
 
+// A small real exFAT volume (the exfat-small fixture) with parts replaced
+// by the input. Bit 0 of byte 0 sets FormattedDriveMode for the run; then
+// come chunks of one selector byte and up to 512 bytes: selector 0xFF
+// overwrites the boot sector, 0xFE the allocation table's first sector,
+// any other the heap cluster 2 + (selector % 128). The scan runs to its end
+// and every file is saved into a fresh temporary folder, which must be all
+// that changed.
+void ExfatVolume(const uint8_t* data, size_t size);
+
 // LZNT1 decompression of the input into a 64 KiB buffer.
 void Lznt1(const uint8_t* data, size_t size);
 
@@ -32,5 +41,8 @@ void Lznt1(const uint8_t* data, size_t size);
 // gzip file named by LV_FUZZ_BASE_IMAGE (or the environment variable of
 // that name).
 const std::vector<uint8_t>& BaseVolume();
+// The unpacked base volume of ExfatVolume: exfat-base.img.gz beside the
+// NTFS base volume (or the file named by LV_FUZZ_EXFAT_IMAGE).
+const std::vector<uint8_t>& ExfatBaseVolume();
 
 }  // namespace lv::fuzz
