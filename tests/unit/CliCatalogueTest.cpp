@@ -450,6 +450,11 @@ TEST(CliCatalogue, WhatANewUserIsTold) {
     EXPECT_NE(help.out.find("Exit status"), std::string::npos) << command;
   }
   EXPECT_NE(test::RunCli({"--help"}).out.find("%XX"), std::string::npos);
+  // The page's question before a folder save is answered, not printed.
+  test::TempFolder out;
+  const auto save = test::RunCli({"save", test::FixturePath("ntfs-basic.img"), "--out", out.path()});
+  EXPECT_EQ(save.status, 0);
+  EXPECT_EQ(save.err.find("want to continue"), std::string::npos) << save.err;
 }
 
 TEST(CliCatalogue, ModesAgreeOnTheUndeleteImage) {
