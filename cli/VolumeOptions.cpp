@@ -247,6 +247,7 @@ int VolumeScan::ResolveVolume(const VolumeOptions& options, VolumeEntry& volume)
 
 int VolumeScan::Run(const VolumeOptions& options) {
   if (!BuildCategoryFilter(options.photo, options.audio, options.video)) return kExitUsage;
+  FormattedDriveMode.store(options.formatted ? 1 : 0);
   if (!OpenSource(options.source)) return kExitRefused;
   VolumeEntry volume;
   if (const int status = ResolveVolume(options, volume); status != kExitOk) return status;
