@@ -4,7 +4,9 @@
 // two folders on one cluster, and the timestamps saved files get.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 
 #include "TestSupport.h"
@@ -70,7 +72,7 @@ class Image {
     const uint8_t live = s.deleted ? 0 : 0x80;
     e[0] = 0x05 | live;
     e[1] = static_cast<uint8_t>(1 + names);
-    e[4] = static_cast<uint8_t>(s.attributes);
+    e[4] = static_cast<uint8_t>(s.attributes), e[5] = static_cast<uint8_t>(s.attributes >> 8);
     Put32(at + 8, s.modified), Put32(at + 12, s.modified), Put32(at + 16, s.modified);
     e[32] = 0x40 | live;
     e[33] = s.flags;
@@ -124,21 +126,24 @@ struct Scan {
   bool ok = false;
 };
 
-// The messages of a whole scan job on the image.
-std::vector<std::wstring> JobMessages(std::vector<uint8_t> bytes) {
+// A whole scan job on the image.
+struct Job {
+  explicit Job(std::vector<uint8_t> bytes) : reader(std::move(bytes)), job(tree, list, sink) {
+    ScanStart start;
+    start.volume.fileSystem = L"FAT64";
+    job.Start(start, &reader);
+    job.Wait();
+  }
   RecordingMessageBox box;
-  ScopedMessages scope(&box);
-  MemoryReader reader(std::move(bytes));
+  ScopedMessages scope{&box};
+  MemoryReader reader;
   MemoryResultTree tree;
   MemoryFileList list;
   LatestValueSink sink;
-  ScanJob job(tree, list, sink);
-  ScanStart start;
-  start.volume.fileSystem = L"FAT64";
-  job.Start(start, &reader);
-  job.Wait();
-  return box.Texts();
-}
+  ScanJob job;
+};
+
+std::vector<std::wstring> JobMessages(std::vector<uint8_t> bytes) { return Job(std::move(bytes)).box.Texts(); }
 
 TEST(ExfatBoot, ImpossibleGeometryIsRefusedWithTheMessage) {
   const std::wstring notExfat = L"Selected Drive is not in exFat Format";
@@ -164,9 +169,16 @@ TEST(ExfatBoot, ImpossibleGeometryIsRefusedWithTheMessage) {
     EXPECT_EQ(JobMessages(image.bytes), c.messages) << c.what;
   }
   EXPECT_EQ(JobMessages(std::vector<uint8_t>(100, 0)), (std::vector<std::wstring>{L"cant read file", notExfat}));
+  // A good volume: its row texts, the attribute letters of the low byte.
   Image good;
-  good.Put(2, 1, {u"a.jpg", 0x20, 5, 10});
-  EXPECT_EQ(JobMessages(good.bytes), std::vector<std::wstring>{L"Scanning process completed..."});
+  good.Put(2, 1, {u"a.jpg", 0x127, 5, 10});
+  Job job(good.bytes);
+  EXPECT_EQ(job.box.Texts(), std::vector<std::wstring>{L"Scanning process completed..."});
+  ASSERT_EQ(job.job.Table()->TopLevel().size(), 1u);
+  const EntryTexts texts = job.job.Table()->Texts(job.job.Table()->TopLevel()[0]);
+  EXPECT_EQ(texts.attributes, L"-R-H-S-A");
+  EXPECT_EQ(texts.modification, L"06/01/2021  12:00 AM");
+  EXPECT_EQ(texts.size, L"10 Bytes");
 }
 
 TEST(ExfatWalk, LoopsSharedClustersAndCutSetsEndTheWalk) {
@@ -271,6 +283,17 @@ TEST(ExfatTime, TimestampsUseTheirUtcOffsetAndInvalidOnesStampNothing) {
     EXPECT_EQ(t->seconds, *c.seconds) << std::hex << c.timestamp;
     EXPECT_EQ(t->nanoseconds, c.nanoseconds);
   }
+  // Without a valid offset: the clock time of this machine's zone.
+  const char* zone = std::getenv("TZ");
+  const std::string saved = zone ? zone : "";
+  ::setenv("TZ", "UTC-3", 1);
+  ::tzset();
+  const auto local = ExfatTimestampToUnix(stored, 0, 0x0C);
+  zone ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
+  ::tzset();
+  ASSERT_TRUE(local);
+  EXPECT_EQ(local->seconds, asUtc - 3 * 3600);
+
   ExFatEntryRecord r;
   r.modifyTimestamp = stored;
   r.modifyUtcOffset = 0x80;
