@@ -2,9 +2,7 @@
 // table's chain otherwise, the free clusters after the first one for a
 // deleted file whose chain is gone) read in batches for the shared writer.
 #include <algorithm>
-#include <cstring>
 
-#include "common/SafeName.h"
 #include "common/Text.h"
 #include "fat/Exfat.h"
 #include "fat/ExfatLayout.h"

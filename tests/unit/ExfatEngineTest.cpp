@@ -194,7 +194,8 @@ TEST(ExfatWalk, LoopsSharedClustersAndCutSetsEndTheWalk) {
   image.Put(2, 4, {u"B", 0x10, 2, 512, 3});
   image.Put(4, 0, {u"in root 2.jpg", 0x20, 6, 100});
   image.Put(9, 0, {u"in A.jpg", 0x20, 7, 100});
-  // (Its other entries land in cluster 5, which nothing reads.)
+  // The cut set: its stream and name entries land in cluster 5, which
+  // nothing reads.
   image.Put(Image::Offset(4) + 15 * 32, {u"cut.jpg", 0x20, 8, 100});
   Scan scan(image);
   ASSERT_TRUE(scan.ok);
