@@ -203,6 +203,7 @@ int VolumeScan::ResolveVolume(const VolumeOptions& options, VolumeEntry& volume)
 
 int VolumeScan::Run(const VolumeOptions& options) {
   if (!BuildCategoryFilter(options.photo, options.audio, options.video)) return kExitUsage;
+  FormattedDriveMode.store(options.formatted ? 1 : 0);
   SharedReader = std::make_unique<FileReadSeek>();
   DeviceSectorCount = 0;
   if (!SharedReader->OpenUtf8(options.source)) return kExitRefused;
@@ -234,8 +235,9 @@ int VolumeScan::Run(const VolumeOptions& options) {
   }
   job_->Start(start, SharedReader.get());
   WaitWithProgress();
-  // A kind or mode without a worker released the page without an engine.
-  return job_->Table() ? kExitOk : kExitRefused;
+  // A kind or mode without a worker released the page without an engine;
+  // an engine whose checks failed produced no table.
+  return job_->Table() && !job_->VolumeRefused() ? kExitOk : kExitRefused;
 }
 
 }  // namespace lv::cli
