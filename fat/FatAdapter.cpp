@@ -91,13 +91,14 @@ EntryIndex FatAdapter<Engine>::NextSibling(EntryIndex entry) const {
 template <class Engine>
 std::vector<EntryIndex> FatAdapter<Engine>::TopLevel() const {
   // Every file and folder of the root shows, whatever its other attribute
-  // bits; only the volume label is not a file of the volume.
+  // bits; the volume label is no file, unless clusters were given to it.
   std::vector<EntryIndex> top;
-  const auto& entries = Entries();
-  for (size_t h = 1; h < entries.size(); ++h) {
-    const FatEntryRecord& e = entries[h];
+  const FatCore& core = engine_.core;
+  for (size_t h = 1; h < core.entries.size(); ++h) {
+    const FatEntryRecord& e = core.entries[h];
     if (e.parentIndex != 0 || e.name == kDummyEntryName) continue;
-    if (!IsFolderAttribute(e.attributes) && (e.attributes & kVolumeLabel)) continue;
+    const bool holdsData = e.size > 0 && core.table.IsCluster(core.FirstCluster(e));
+    if (!IsFolderAttribute(e.attributes) && (e.attributes & kVolumeLabel) && !holdsData) continue;
     top.push_back(static_cast<EntryIndex>(h));
   }
   return top;

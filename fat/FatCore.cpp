@@ -174,7 +174,11 @@ void FatCore::HandleSlot(ByteView slot) {
   FatEntryRecord r = DecodeSlot(slot, f.folder);
   bool runDeleted = false;
   if (!f.run.Take(slot, name_, runDeleted)) name_ = ShortEntryName(slot.Sub(kName, kShortNameBytes), slot.U8(kCaseFlags));
-  r.deleted = first == kDeletedMark || runDeleted ? 1 : 0;
+  // Whatever a deleted folder holds is deleted with it, marked or not (a
+  // folder deleted whole keeps its entries as they were): its clusters are
+  // free like theirs.
+  const bool inDeleted = f.folder != 0 && entries[static_cast<size_t>(f.folder)].deleted;
+  r.deleted = first == kDeletedMark || runDeleted || inDeleted ? 1 : 0;
   r.name = names.Add(name_);
   const auto index = static_cast<int32_t>(entries.size());
   r.ownIndex = index;
