@@ -247,6 +247,7 @@ enum class ClusterOrder : uint8_t {
   Chain,          // the table's chain
   Consecutive,    // every following cluster (FormattedDriveMode)
   FreeFollowing,  // the following clusters the table marks free
+  FirstOnly,      // the first cluster alone
 };
 
 // Reads a file's clusters in order, a run of consecutive clusters per read.
@@ -284,6 +285,7 @@ class ClusterStream final : public DataStream {
   uint32_t Follow(uint32_t cluster) {
     switch (order_) {
       case ClusterOrder::Consecutive: return cluster + 1 < limit_ ? cluster + 1 : 0;
+      case ClusterOrder::FirstOnly: return 0;
       case ClusterOrder::FreeFollowing:
         for (uint32_t c = cluster + 1; c < limit_; ++c)
           if (core_.table.IsFree(c)) return c;
@@ -344,9 +346,13 @@ EntryData FatCore::OpenData(const FatEntryRecord& entry) {
                              Utf16ToWide(Trim(entry.name)).c_str());
     return data;
   }
+  // A deleted file's own chain is gone from the table. When its first
+  // cluster is free, the rest most likely follows in the free clusters;
+  // when another file holds it, the chain there is that file's, and only
+  // the first cluster is taken (as sleuthkit does).
   ClusterOrder order = ClusterOrder::Chain;
   if (FormattedDriveMode.load()) order = ClusterOrder::Consecutive;
-  else if (entry.deleted && table.IsFree(first)) order = ClusterOrder::FreeFollowing;
+  else if (entry.deleted) order = table.IsFree(first) ? ClusterOrder::FreeFollowing : ClusterOrder::FirstOnly;
   data.stream = std::make_unique<ClusterStream>(*this, first, entry.size, order);
   return data;
 }

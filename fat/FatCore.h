@@ -84,9 +84,10 @@ class FatCore {
   void CollectEntries(const std::vector<uint8_t>* region, uint32_t rootCluster);
   // firstChild / nextSibling from the parent indexes, in table order.
   void LinkEntries();
-  // The data of a file for the shared writer: its chain, or for a deleted
-  // file whose first cluster is free the free clusters from there on, or
-  // with FormattedDriveMode the consecutive clusters; with its times.
+  // The data of a file for the shared writer, with its times: its chain;
+  // for a deleted file the free clusters from its first one on, or its first
+  // cluster alone when another file took that; with FormattedDriveMode the
+  // consecutive clusters.
   EntryData OpenData(const FatEntryRecord& entry);
 
   VolumeEntry volume;

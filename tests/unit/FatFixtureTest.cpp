@@ -83,6 +83,8 @@ struct FatCase {
   std::map<std::string, std::string> recycled;
 };
 
+void PrintTo(const FatCase& c, std::ostream* os) { *os << c.reference; }
+
 // The volume options that select the case's volume: a whole volume is
 // recognised by its boot sector, a partition by its row of the scan.
 std::optional<std::vector<std::string>> VolumeOptions(const FatCase& c, const std::string& image) {
