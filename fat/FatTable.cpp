@@ -1,7 +1,6 @@
 #include "fat/FatTable.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace lv {
 
@@ -44,18 +43,20 @@ void FatTable::UseDisk(const VolumeView& view, uint64_t offset, uint64_t bytes, 
   limit_ = clusterCount + 2;
   bytes_ = std::min(bytes, EntryBytes(limit_, bits));
   onDisk_ = true;
-  cache_.assign(size_t{kBlockBytes} * kCacheBlocks, 0);
+  cache_.resize(kCacheBlocks);
   cachedBlock_.assign(kCacheBlocks, UINT64_MAX);
 }
 
 const uint8_t* FatTable::BlockFor(uint64_t byteOffset) {
   const uint64_t block = byteOffset / kBlockBytes;
   const size_t slot = static_cast<size_t>(block % kCacheBlocks);
-  uint8_t* data = cache_.data() + slot * kBlockBytes;
+  if (!cache_[slot]) cache_[slot] = std::make_unique_for_overwrite<uint8_t[]>(kBlockBytes);
+  uint8_t* data = cache_[slot].get();
   if (cachedBlock_[slot] != block) {
+    // Entries are looked up below bytes_ only; bytes the source lacks read
+    // as zeros.
     const uint64_t start = block * kBlockBytes;
     const size_t n = static_cast<size_t>(std::min<uint64_t>(kBlockBytes, bytes_ - start));
-    std::memset(data, 0, kBlockBytes);
     view_->ReadBatch(offset_ + start, data, n);
     cachedBlock_[slot] = block;
   }

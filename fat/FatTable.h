@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "disk/VolumeView.h"
@@ -50,8 +51,9 @@ class FatTable {
   uint32_t limit_ = 0;
   bool onDisk_ = false;
   std::vector<uint8_t> memory_;
-  // Direct-mapped cache of table blocks read from the disk.
-  std::vector<uint8_t> cache_;
+  // Direct-mapped cache of table blocks read from the disk, each allocated
+  // when first needed.
+  std::vector<std::unique_ptr<uint8_t[]>> cache_;
   std::vector<uint64_t> cachedBlock_;
 };
 

@@ -25,6 +25,15 @@ void PartitionScan(const uint8_t* data, size_t size);
 // which must be all that changed.
 void NtfsVolume(const uint8_t* data, size_t size);
 
+// A small real FAT volume with parts replaced by the input. Byte 0: bit 0
+// picks the volume (0: a FAT12 floppy, the FAT16 engine; 1: the first
+// 2 MiB of a FAT32 volume), bit 1 sets FormattedDriveMode. Then chunks of
+// one selector byte and up to 512 bytes: selector 0xFF overwrites the boot
+// sector, any other one of the volume's table, root directory and first data
+// sectors (selector % their count). The scan runs to its end and every file
+// is saved into a fresh temporary folder, which must be all that changed.
+void FatVolume(const uint8_t* data, size_t size);
+
 // LZNT1 decompression of the input into a 64 KiB buffer.
 void Lznt1(const uint8_t* data, size_t size);
 
@@ -32,5 +41,8 @@ void Lznt1(const uint8_t* data, size_t size);
 // gzip file named by LV_FUZZ_BASE_IMAGE (or the environment variable of
 // that name).
 const std::vector<uint8_t>& BaseVolume();
+// The FAT fixture images FatVolume starts from, unpacked on first use from
+// the folder named by LV_FUZZ_FAT_BASE_DIR (or the environment variable of
+// that name).
 
 }  // namespace lv::fuzz
