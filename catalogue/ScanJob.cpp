@@ -9,6 +9,7 @@
 #include "catalogue/TreeFill.h"
 #include "common/Text.h"
 #include "fat/ExfatAdapter.h"
+#include "fat/FatAdapter.h"
 #include "ntfs/NtfsAdapter.h"
 #include "platform/MessageBox.h"
 
@@ -22,9 +23,11 @@ constexpr uint8_t kAllModes = kStandardMode | kAdvancedMode | kDeepMode;
 // here; a row without one is a kind this build does not recover yet.
 constexpr EngineType kEngines[] = {
     {L"ntfs", L"NTFS", kAllModes, true, MakeNtfsAdapter},
-    {L"fat32", L"FAT32", kStandardMode | kAdvancedMode, true, nullptr},
-    {L"fat16", L"FAT16", kStandardMode | kAdvancedMode, false, nullptr},
-    {L"fat", L"FAT16", kStandardMode | kAdvancedMode, false, nullptr},
+    {L"fat32", L"FAT32", kStandardMode, true, MakeFat32Adapter},
+    {L"fat16", L"FAT16", kStandardMode, false, MakeFat16Adapter},
+    {L"fat", L"FAT16", kStandardMode, false, MakeFat16Adapter},
+    // Volumes with 12-bit tables, which the FAT16 engine reads too.
+    {L"fat12", L"FAT12", kStandardMode, false, MakeFat16Adapter},
     {L"extX", L"ext", kStandardMode, true, nullptr},
     {L"fat64", L"exFAT", kStandardMode | kAdvancedMode, true, MakeExfatAdapter},
     {L"exFat", L"exFAT", kStandardMode | kAdvancedMode, true, MakeExfatAdapter},
@@ -223,6 +226,7 @@ void ScanJob::FilterTree() {
 }
 
 void ScanJob::FinishScan(const WorkerEnd& end) {
+  volumeRefused_.store(end.refused);
   controls_.SetBackEnabled(true);
   if (!end.completion.empty()) ShowInfo(end.completion);
   sink_.SetStatus(end.finalStatus);

@@ -120,6 +120,8 @@ class ScanJob : private ScanSteps {
   // The current engine's adapter; null before dispatch or without an engine.
   VolumeAdapter* Table() { return adapter_; }
   TreeItem RootItem() const { return rootItem_; }
+  // The engine's checks refused the volume (after the scan has ended).
+  bool VolumeRefused() const { return volumeRefused_.load(); }
   bool ListShowsSearchResults() const { return listShowsSearch_; }
 
   int32_t recoveryMode = -1;
@@ -155,6 +157,7 @@ class ScanJob : private ScanSteps {
   bool listShowsSearch_ = false;
   bool started_ = false;
   std::atomic<bool> workerActive_{false};
+  std::atomic<bool> volumeRefused_{false};
   std::thread worker_;
 };
 

@@ -280,8 +280,9 @@ int VolumeScan::Run(const VolumeOptions& options) {
   }
   job_->Start(start, SharedReader.get());
   WaitWithProgress();
-  // A kind or mode without a worker released the page without an engine.
-  return job_->Table() ? kExitOk : kExitRefused;
+  // A kind or mode without a worker released the page without an engine;
+  // an engine whose checks failed produced no table.
+  return job_->Table() && !job_->VolumeRefused() ? kExitOk : kExitRefused;
 }
 
 }  // namespace lv::cli

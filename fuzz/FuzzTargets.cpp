@@ -16,6 +16,7 @@
 #include "common/WorkerProtocol.h"
 #include "disk/Partition.h"
 #include "disk/Reader.h"
+#include "disk/VolumeAdapter.h"
 #include "ntfs/NtfsLznt1.h"
 #include "platform/MessageBox.h"
 
@@ -84,7 +85,7 @@ class Page {
 
 namespace {
 
-std::vector<uint8_t> Unpack(const std::string& path) {
+std::vector<uint8_t> Gunzip(const std::string& path, size_t minimum) {
   const std::string command = "gzip -dc '" + path + "'";
   FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) Fail("cannot run", command);
@@ -92,33 +93,32 @@ std::vector<uint8_t> Unpack(const std::string& path) {
   uint8_t buffer[65536];
   size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
-  if (::pclose(pipe) != 0 || bytes.size() < 1024 * 1024) Fail("cannot unpack", path);
+  if (::pclose(pipe) != 0 || bytes.size() < minimum) Fail("cannot unpack", path);
   return bytes;
-}
-
-const char* NtfsBasePath() {
-  const char* path = std::getenv("LV_FUZZ_BASE_IMAGE");
-#ifdef LV_FUZZ_BASE_IMAGE
-  if (!path || !*path) path = LV_FUZZ_BASE_IMAGE;
-#endif
-  if (!path || !*path) Fail("no base volume: set LV_FUZZ_BASE_IMAGE");
-  return path;
 }
 
 }  // namespace
 
 const std::vector<uint8_t>& BaseVolume() {
-  static const std::vector<uint8_t> image = Unpack(NtfsBasePath());
+  static const std::vector<uint8_t> image = [] {
+    const char* path = std::getenv("LV_FUZZ_BASE_IMAGE");
+#ifdef LV_FUZZ_BASE_IMAGE
+    if (!path || !*path) path = LV_FUZZ_BASE_IMAGE;
+#endif
+    if (!path || !*path) Fail("no base volume: set LV_FUZZ_BASE_IMAGE");
+    return Gunzip(path, 1024 * 1024);
+  }();
   return image;
 }
 
 const std::vector<uint8_t>& ExfatBaseVolume() {
   static const std::vector<uint8_t> image = [] {
-    const char* own = std::getenv("LV_FUZZ_EXFAT_IMAGE");
-    if (own && *own) return Unpack(own);
-    const std::string ntfs = NtfsBasePath();
-    const size_t slash = ntfs.rfind('/');
-    return Unpack((slash == std::string::npos ? std::string() : ntfs.substr(0, slash + 1)) + "exfat-base.img.gz");
+    const char* dir = std::getenv("LV_FUZZ_FAT_BASE_DIR");
+#ifdef LV_FUZZ_FAT_BASE_DIR
+    if (!dir || !*dir) dir = LV_FUZZ_FAT_BASE_DIR;
+#endif
+    if (!dir || !*dir) Fail("no FAT base volumes: set LV_FUZZ_FAT_BASE_DIR");
+    return Gunzip(std::string(dir) + "/exfat-small.img.gz", 1024 * 1024);
   }();
   return image;
 }
@@ -214,6 +214,87 @@ void ExfatVolume(const uint8_t* data, size_t size) {
   FormattedDriveMode.store(data[0] & 1);
   ScanAndSave(std::move(image), L"FAT64", L"1   MB", 1, (data[0] & 1) ? "exfat formatted" : "exfat");
   FormattedDriveMode.store(0);
+}
+
+namespace {
+
+// A FAT base volume and the sectors the fuzz input may replace: the start
+// of the first table, the fixed root directory and the first data sectors.
+struct FatBase {
+  std::vector<uint8_t> image;
+  std::vector<size_t> hot;
+};
+
+FatBase LoadFatBase(const char* name, size_t keep) {
+  const char* dir = std::getenv("LV_FUZZ_FAT_BASE_DIR");
+#ifdef LV_FUZZ_FAT_BASE_DIR
+  if (!dir || !*dir) dir = LV_FUZZ_FAT_BASE_DIR;
+#endif
+  if (!dir || !*dir) Fail("no FAT base volumes: set LV_FUZZ_FAT_BASE_DIR");
+  FatBase base;
+  base.image = Gunzip(std::string(dir) + "/" + name, keep);
+  base.image.resize(keep);
+  const ByteView boot(base.image.data(), base.image.size());
+  const size_t bytesPerSector = boot.Le16(0x0B);
+  const size_t tableStart = boot.Le16(0x0E);
+  const size_t tableLength = boot.Le16(0x16) ? boot.Le16(0x16) : boot.Le32(0x24);
+  const size_t rootSectors = boot.Le16(0x11) * 32 / bytesPerSector;
+  const size_t rootStart = tableStart + boot.U8(0x10) * tableLength;
+  for (size_t s = 0; s < std::min<size_t>(tableLength, 16); ++s) base.hot.push_back((tableStart + s) * bytesPerSector);
+  for (size_t s = 0; s < rootSectors + 64; ++s) base.hot.push_back((rootStart + s) * bytesPerSector);
+  for (size_t offset : base.hot)
+    if (offset + 512 > base.image.size()) Fail("FAT base volume too small", name);
+  return base;
+}
+
+}  // namespace
+
+void FatVolume(const uint8_t* data, size_t size) {
+  if (size == 0) return;
+  static const FatBase floppy = LoadFatBase("fat12-floppy.img.gz", 1474560);
+  static const FatBase fat32 = LoadFatBase("fat32.img.gz", 2 * 1024 * 1024);
+  const bool isFat32 = data[0] & 1;
+  const FatBase& base = isFat32 ? fat32 : floppy;
+  std::vector<uint8_t> image = base.image;
+  for (size_t at = 1; at < size;) {
+    const uint8_t selector = data[at++];
+    const size_t chunk = std::min(kBootBytes, size - at);
+    const size_t offset = selector == 0xFF ? 0 : base.hot[selector % base.hot.size()];
+    std::memcpy(image.data() + offset, data + at, chunk);
+    at += chunk;
+  }
+
+  const size_t imageBytes = image.size();
+  MemoryReader reader(std::move(image));
+  const std::string root = ScratchRoot();
+  const std::string run = root + "/run";
+  const std::string out = run + "/out";
+  std::filesystem::create_directories(out);
+  FormattedDriveMode.store((data[0] & 2) ? 1 : 0);
+  {
+    Page page;
+    ScanStart start;
+    start.volume.fileSystem = isFat32 ? L"FAT32" : L"FAT16";
+    start.volume.sizeText = L"2   MB";
+    start.unfiltered = true;
+    page.job.Start(start, &reader);
+    page.job.Wait();
+    if (page.job.Busy()) Fail("scan still busy after Wait");
+    // Every entry comes from a 32-byte slot of the volume.
+    if (page.job.Table() && page.job.Table()->Size() > imageBytes / 32 + 1) Fail("more entries than slots");
+    if (page.job.RootItem() != kNoTreeItem) page.job.SaveFolder(page.job.RootItem(), out);
+    page.job.Wait();
+  }
+  FormattedDriveMode.store(0);
+  if (std::getenv("LV_FUZZ_VERBOSE")) {
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(out)) files += entry.is_regular_file();
+    std::fprintf(stderr, "FAT%s: %zu files saved\n", isFat32 ? "32" : "12", files);
+  }
+  if (Entries(root) != std::vector<std::string>{"run"}) Fail("written beside the run folder", root);
+  if (Entries(run) != std::vector<std::string>{"out"}) Fail("written beside the output folder", run);
+  std::error_code ignored;
+  std::filesystem::remove_all(root, ignored);
 }
 
 void Lznt1(const uint8_t* data, size_t size) {

@@ -25,6 +25,15 @@ void PartitionScan(const uint8_t* data, size_t size);
 // which must be all that changed.
 void NtfsVolume(const uint8_t* data, size_t size);
 
+// A small real FAT volume with parts replaced by the input. Byte 0: bit 0
+// picks the volume (0: a FAT12 floppy, the FAT16 engine; 1: the first
+// 2 MiB of a FAT32 volume), bit 1 sets FormattedDriveMode. Then chunks of
+// one selector byte and up to 512 bytes: selector 0xFF overwrites the boot
+// sector, any other one of the volume's table, root directory and first data
+// sectors (selector % their count). The scan runs to its end and every file
+// is saved into a fresh temporary folder, which must be all that changed.
+void FatVolume(const uint8_t* data, size_t size);
+
 // A small real exFAT volume (the exfat-small fixture) with parts replaced
 // by the input. Bit 0 of byte 0 sets FormattedDriveMode for the run; then
 // come chunks of one selector byte and up to 512 bytes: selector 0xFF
@@ -41,8 +50,10 @@ void Lznt1(const uint8_t* data, size_t size);
 // gzip file named by LV_FUZZ_BASE_IMAGE (or the environment variable of
 // that name).
 const std::vector<uint8_t>& BaseVolume();
-// The unpacked base volume of ExfatVolume: exfat-base.img.gz beside the
-// NTFS base volume (or the file named by LV_FUZZ_EXFAT_IMAGE).
+// The FAT fixture images FatVolume and ExfatVolume start from are
+// unpacked on first use from the folder named by LV_FUZZ_FAT_BASE_DIR (or
+// the environment variable of that name); exfat-small.img.gz is
+// ExfatVolume's.
 const std::vector<uint8_t>& ExfatBaseVolume();
 
 }  // namespace lv::fuzz

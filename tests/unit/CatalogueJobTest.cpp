@@ -94,11 +94,12 @@ TEST(CatalogueDispatch, KindsAreMatchedIgnoringCaseInTableOrder) {
       {L"NTFS", L"NTFS", kStandardMode | kAdvancedMode | kDeepMode},
       {L"exfat", L"exFAT", kStandardMode | kAdvancedMode},
       {L"FAT64", L"exFAT", kStandardMode | kAdvancedMode},
-      {L"Fat", L"FAT16", kStandardMode | kAdvancedMode},
-      {L"fat32", L"FAT32", kStandardMode | kAdvancedMode},
+      {L"Fat", L"FAT16", kStandardMode},
+      {L"fat32", L"FAT32", kStandardMode},
+      {L"FAT12", L"FAT12", kStandardMode},
       {L"EXTX", L"ext", kStandardMode},
       {L"hfs+", L"HFS+", kStandardMode | kAdvancedMode | kDeepMode},
-      {L"FAT12", nullptr, 0},
+      {L"FAT13", nullptr, 0},
       {L"Unknown", nullptr, 0},
   };
   for (const auto& c : cases) {
@@ -119,7 +120,7 @@ TEST(CatalogueDispatch, KindsWithoutAWorkerReleaseThePage) {
   MemoryReader reader(std::vector<uint8_t>(4096, 0));
   {
     Page page;
-    page.job.Start(page.Volume(L"FAT12"), &reader);
+    page.job.Start(page.Volume(L"Unknown"), &reader);
     ASSERT_EQ(page.box.Messages().size(), 1u);
     EXPECT_EQ(page.box.Texts()[0], L"Not a valid drive.");
     EXPECT_EQ(page.box.Messages()[0].caption, L"Lumenvault");
@@ -130,8 +131,8 @@ TEST(CatalogueDispatch, KindsWithoutAWorkerReleaseThePage) {
   }
   {
     Page page;
-    page.job.Start(page.Volume(L"FAT32"), &reader);
-    EXPECT_EQ(page.box.Texts(), std::vector<std::wstring>{L"FAT32 volumes cannot be recovered by this version yet."});
+    page.job.Start(page.Volume(L"HFS+"), &reader);
+    EXPECT_EQ(page.box.Texts(), std::vector<std::wstring>{L"HFS+ volumes cannot be recovered by this version yet."});
     EXPECT_FALSE(page.job.Busy());
     EXPECT_FALSE(page.job.BusyRefused());
     EXPECT_EQ(page.job.Table(), nullptr);

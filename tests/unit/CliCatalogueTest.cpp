@@ -396,13 +396,16 @@ TEST(CliCatalogue, UsageErrorsAndRefusals) {
   EXPECT_EQ(missing.status, 1);
   EXPECT_FALSE(missing.err.empty());
   if (!test::FileExists(image)) return;
-  // Kinds the dispatch refuses.
-  const auto fat12 = test::RunCli({"ls", image, "--start-sector", "0", "--fs", "FAT12"});
-  EXPECT_EQ(fat12.status, 1);
-  EXPECT_EQ(fat12.err, "Not a valid drive.\n");
+  // Kinds the dispatch refuses, and a volume the engine's checks refuse.
+  const auto unknown = test::RunCli({"ls", image, "--start-sector", "0", "--fs", "Unknown"});
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_EQ(unknown.err, "Not a valid drive.\n");
+  const auto hfs = test::RunCli({"ls", image, "--start-sector", "0", "--fs", "HFS+"});
+  EXPECT_EQ(hfs.status, 1);
+  EXPECT_EQ(hfs.err, "HFS+ volumes cannot be recovered by this version yet.\n");
   const auto fat32 = test::RunCli({"ls", image, "--start-sector", "0", "--fs", "FAT32"});
   EXPECT_EQ(fat32.status, 1);
-  EXPECT_EQ(fat32.err, "FAT32 volumes cannot be recovered by this version yet.\n");
+  EXPECT_EQ(fat32.err, "Selected Drive is not in Fat32 Format\n");
   const auto deepExt = test::RunCli({"ls", image, "--start-sector", "0", "--fs", "extX", "--mode", "deep"});
   EXPECT_EQ(deepExt.status, 1);
   EXPECT_EQ(deepExt.err, "Deep mode is not available for ext volumes.\n");

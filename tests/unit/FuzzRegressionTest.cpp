@@ -33,6 +33,7 @@ size_t RunInputs(const std::string& target, const std::function<void(const uint8
 
 TEST(FuzzInputs, PartitionScan) { EXPECT_GE(RunInputs("partition_scan", fuzz::PartitionScan), 3u); }
 TEST(FuzzInputs, NtfsVolume) { EXPECT_GE(RunInputs("ntfs_volume", fuzz::NtfsVolume), 3u); }
+TEST(FuzzInputs, FatVolume) { EXPECT_GE(RunInputs("fat_volume", fuzz::FatVolume), 3u); }
 TEST(FuzzInputs, ExfatVolume) { EXPECT_GE(RunInputs("exfat_volume", fuzz::ExfatVolume), 3u); }
 TEST(FuzzInputs, Lznt1) { EXPECT_GE(RunInputs("lznt1", fuzz::Lznt1), 3u); }
 
