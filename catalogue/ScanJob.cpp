@@ -29,8 +29,8 @@ constexpr EngineType kEngines[] = {
     // Volumes with 12-bit tables, which the FAT16 engine reads too.
     {L"fat12", L"FAT12", kStandardMode, false, MakeFat16Adapter},
     {L"extX", L"ext", kStandardMode, true, nullptr},
-    {L"fat64", L"exFAT", kStandardMode | kAdvancedMode, true, MakeExfatAdapter},
-    {L"exFat", L"exFAT", kStandardMode | kAdvancedMode, true, MakeExfatAdapter},
+    {L"fat64", L"exFAT", kStandardMode, true, MakeExfatAdapter},
+    {L"exFat", L"exFAT", kStandardMode, true, MakeExfatAdapter},
     {L"HFS+", L"HFS+", kAllModes, false, nullptr},
 };
 

@@ -109,13 +109,19 @@ void ExfatAdapter::Wire(WorkerSink& sink, PauseGate* gate) {
   engine_.pauseGate = gate;
 }
 
-WorkerEnd ExfatAdapter::StandardWorker(ScanSteps& steps) {
+WorkerEnd ExfatAdapter::RunWorker(int32_t, const AdvancedChoices&, ScanSteps& steps) {
   steps.CreateRootItem();
-  if (!engine_.AttachVolume() || !engine_.CheckBootSector()) return {L"Selected Drive is not in exFat Format"};
+  if (!engine_.AttachVolume() || !engine_.CheckBootSector()) {
+    WorkerEnd end{L"Selected Drive is not in exFat Format"};
+    end.refused = true;
+    return end;
+  }
   if (!engine_.LoadRootDirectory()) {
     ShowInfo(L"error...");
     steps.RestoreRecycledNames();
-    return {L""};
+    WorkerEnd end{L""};
+    end.refused = true;
+    return end;
   }
   engine_.statusLine->SetStatus(L"processing file and directory entries...");
   engine_.statusLine->SetStatus(L"Finding Fat64 File And Directory entries recursively....");
@@ -127,15 +133,6 @@ WorkerEnd ExfatAdapter::StandardWorker(ScanSteps& steps) {
   steps.FilterTree();
   ShowInfo(L"Scanning process completed...");
   steps.RestoreRecycledNames();
-  return {L""};
-}
-
-WorkerEnd ExfatAdapter::RunWorker(int32_t recoveryMode, const AdvancedChoices&, ScanSteps& steps) {
-  if (recoveryMode != 2) return StandardWorker(steps);
-  // The advanced worker needs a table candidate and a sectors-per-cluster
-  // choice; without them it ends at once. This build finds no candidates,
-  // so no advanced run has them.
-  engine_.stopRequested.store(0);
   return {L""};
 }
 

@@ -50,8 +50,8 @@ class ExfatAdapter final : public VolumeAdapter {
 
   std::wstring StartStatus(int32_t) const override { return {}; }
   void Wire(WorkerSink& sink, PauseGate* gate) override;
-  // The advanced mode reads the volume its own way.
-  bool OpensMountedVolume(int32_t recoveryMode) const override { return recoveryMode != 2; }
+  // The standard worker (the only mode of this build): a volume whose boot
+  // sector or root directory the engine refuses ends as refused.
   WorkerEnd RunWorker(int32_t recoveryMode, const AdvancedChoices& choices, ScanSteps& steps) override;
 
   Fat64Class& Engine() { return engine_; }
@@ -60,7 +60,6 @@ class ExfatAdapter final : public VolumeAdapter {
   bool Valid(EntryIndex entry) const { return entry >= 0 && static_cast<uint64_t>(entry) < engine_.entries.size(); }
   const ExFatEntryRecord& At(EntryIndex entry) const { return engine_.entries[static_cast<size_t>(entry)]; }
   EntryIndex Link(int32_t index) const { return index > 0 && Valid(index) ? index : kNoEntry; }
-  WorkerEnd StandardWorker(ScanSteps& steps);
 
   Fat64Class engine_;
 };

@@ -92,8 +92,8 @@ TEST(CatalogueDispatch, KindsAreMatchedIgnoringCaseInTableOrder) {
     uint8_t modes;
   } cases[] = {
       {L"NTFS", L"NTFS", kStandardMode | kAdvancedMode | kDeepMode},
-      {L"exfat", L"exFAT", kStandardMode | kAdvancedMode},
-      {L"FAT64", L"exFAT", kStandardMode | kAdvancedMode},
+      {L"exfat", L"exFAT", kStandardMode},
+      {L"FAT64", L"exFAT", kStandardMode},
       {L"Fat", L"FAT16", kStandardMode},
       {L"fat32", L"FAT32", kStandardMode},
       {L"FAT12", L"FAT12", kStandardMode},

@@ -166,7 +166,9 @@ TEST(ExfatBoot, ImpossibleGeometryIsRefusedWithTheMessage) {
   for (const auto& c : cases) {
     Image image;
     for (size_t i = 0; i < c.width; ++i) image.bytes[c.offset + i] = static_cast<uint8_t>(c.value >> (8 * i));
-    EXPECT_EQ(JobMessages(image.bytes), c.messages) << c.what;
+    Job job(image.bytes);
+    EXPECT_EQ(job.box.Texts(), c.messages) << c.what;
+    EXPECT_TRUE(job.job.VolumeRefused()) << c.what;
   }
   EXPECT_EQ(JobMessages(std::vector<uint8_t>(100, 0)), (std::vector<std::wstring>{L"cant read file", notExfat}));
   // A good volume: its row texts, the attribute letters of the low byte.
@@ -174,6 +176,7 @@ TEST(ExfatBoot, ImpossibleGeometryIsRefusedWithTheMessage) {
   good.Put(2, 1, {u"a.jpg", 0x127, 5, 10});
   Job job(good.bytes);
   EXPECT_EQ(job.box.Texts(), std::vector<std::wstring>{L"Scanning process completed..."});
+  EXPECT_FALSE(job.job.VolumeRefused());
   ASSERT_EQ(job.job.Table()->TopLevel().size(), 1u);
   const EntryTexts texts = job.job.Table()->Texts(job.job.Table()->TopLevel()[0]);
   EXPECT_EQ(texts.attributes, L"-R-H-S-A");
