@@ -7,12 +7,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "catalogue/Categories.h"
 #include "catalogue/MemoryViews.h"
+#include "catalogue/Save.h"
 #include "catalogue/ScanJob.h"
+#include "catalogue/TreeFill.h"
 #include "common/ByteView.h"
+#include "common/Text.h"
 #include "common/WorkerProtocol.h"
 #include "disk/Partition.h"
 #include "disk/Reader.h"
@@ -39,68 +45,143 @@ std::vector<std::string> Entries(const std::string& folder) {
   return names;
 }
 
-std::string ScratchRoot() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string base = tmp && *tmp ? tmp : "/tmp";
-  // Memory-backed when there is one: every run writes its files.
-  if (!tmp && std::filesystem::is_directory("/dev/shm")) base = "/dev/shm";
-  std::string pattern = base + "/lv-fuzz-XXXXXX";
-  if (!::mkdtemp(pattern.data())) Fail("mkdtemp", pattern);
-  return pattern;
+// A folder of this process for the runs' output, made on first use and
+// removed at exit: memory-backed when there is one, since every run writes
+// its files.
+const std::string& ScratchRoot() {
+  static const std::string root = [] {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string base = tmp && *tmp ? tmp : "/tmp";
+    if (!tmp && std::filesystem::is_directory("/dev/shm")) base = "/dev/shm";
+    std::string pattern = base + "/lv-fuzz-XXXXXX";
+    if (!::mkdtemp(pattern.data())) Fail("mkdtemp", pattern);
+    return pattern;
+  }();
+  static const bool removeAtExit = [] {
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(root, ignored);
+    });
+    return true;
+  }();
+  (void)removeAtExit;
+  return root;
 }
 
 constexpr size_t kRecordBytes = 1024;
 constexpr size_t kBootBytes = 512;
+constexpr uint8_t kBootSelector = 0xFF;
 
-struct Layout {
+// One base volume: its bytes, a working copy the input is laid over (put
+// back after each run, so no run pays for a copy of the whole volume), and
+// where its MFT records lie.
+struct Base {
+  std::vector<uint8_t> image;
+  std::vector<uint8_t> work;
   uint64_t mftOffset = 0;
-  size_t records = 0;
+  size_t records = 0;  // records the overlay reaches: those in a row from the MFT's start, at most 255
+  std::wstring sizeText;
 };
 
-Layout BaseLayout(const std::vector<uint8_t>& image) {
-  ByteView boot(image.data(), image.size());
-  const uint64_t clusterBytes = uint64_t{boot.Le16(0x0B)} * boot.U8(0x0D);
-  Layout layout;
-  layout.mftOffset = boot.Le64(0x30) * clusterBytes;
-  if (clusterBytes == 0 || layout.mftOffset >= image.size()) Fail("base volume has no MFT");
-  // Records 0-15 and the first user records sit in the MFT's first
-  // clusters; the overlay reaches the first 96 records.
-  layout.records = std::min<size_t>(96, (image.size() - layout.mftOffset) / kRecordBytes);
-  return layout;
+std::vector<uint8_t> Unpack(const std::string& path) {
+  const std::string command = "gzip -dc '" + path + "'";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) Fail("cannot run", command);
+  std::vector<uint8_t> bytes;
+  uint8_t buffer[65536];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+  if (::pclose(pipe) != 0 || bytes.size() < 1024 * 1024) Fail("cannot unpack", path);
+  return bytes;
 }
 
-class Page {
+Base LoadBase(unsigned clusterBytes) {
+  const char* folder = std::getenv("LV_FUZZ_BASE_DIR");
+#ifdef LV_FUZZ_BASE_DIR
+  if (!folder || !*folder) folder = LV_FUZZ_BASE_DIR;
+#endif
+  if (!folder || !*folder) Fail("no base volumes: set LV_FUZZ_BASE_DIR");
+  Base base;
+  base.image = Unpack(std::string(folder) + "/ntfs-base-" + std::to_string(clusterBytes) + ".img.gz");
+  base.work = base.image;
+  const ByteView bytes(base.image.data(), base.image.size());
+  const uint64_t cluster = uint64_t{bytes.Le16(0x0B)} * bytes.U8(0x0D);
+  base.mftOffset = bytes.Le64(0x30) * cluster;
+  if (cluster != clusterBytes || base.mftOffset >= base.image.size()) Fail("base volume has no MFT");
+  // The MFT's records, one after another from its start.
+  while (base.records < 255 && base.image.size() - base.mftOffset >= (base.records + 1) * kRecordBytes &&
+         bytes.Matches(base.mftOffset + base.records * kRecordBytes, "FILE"))
+    ++base.records;
+  if (base.records < 16) Fail("base volume has too few MFT records");
+  base.sizeText = Format(L"%llu   MB", static_cast<unsigned long long>(base.image.size() / (1024 * 1024)));
+  return base;
+}
+
+Base& BaseVolume(bool largeClusters) {
+  static Base small = LoadBase(512);
+  static Base large = LoadBase(4096);
+  return largeClusters ? large : small;
+}
+
+// The category filter of a page with every category checked, compiled
+// once: the matcher remembers its verdicts by ending, which are the same
+// for every run.
+CategoryMatcher& AllCategories() {
+  static CategoryMatcher matcher = [] {
+    BuildCategoryFilter(true, true, true);
+    return CategoryMatcher(CategoryFilter);
+  }();
+  return matcher;
+}
+
+// The results page of one run: the adapter the dispatch table makes for
+// "NTFS", and the catalogue's steps of the scan job's worker, run on the
+// calling thread (a thread per run would cost more than the scan of a
+// small volume), then the save of the root as the page's Save button does.
+class Page final : public ScanSteps {
  public:
-  Page() : job(tree, list, sink) {}
+  Page(readWriteInterface& reader, const VolumeEntry& volume, bool unfiltered) : unfiltered_(unfiltered) {
+    adapter = CreateAdapter(*FindEngine(volume.fileSystem), EngineSetup{reader, volume, sink, &gate});
+    if (!adapter) Fail("no NTFS adapter");
+  }
+
+  void CreateRootItem(bool emptyTreeFirst) override {
+    if (emptyTreeFirst) tree.DeleteAll();
+    root = lv::CreateRootItem(tree);
+  }
+  void FillTree() override {
+    adapter->StopRequested().store(0);
+    pageStop.store(0);
+    if (root == kNoTreeItem) CreateRootItem(false);
+    CategoryMatcher everything = CategoryMatcher::AcceptAll();
+    TreeFill fill(tree, *adapter, sink, unfiltered_ ? everything : AllCategories(), &gate);
+    fill.Fill(root);
+  }
+  void RestoreRecycledNames() override { lv::RestoreRecycledNames(tree, *adapter); }
+  void FilterTree() override {
+    if (!unfiltered_) PruneEmptyFolders(tree, pageStop, &gate);
+  }
+
+  void Save(const std::string& out) {
+    if (root == kNoTreeItem || tree.Data(root) != kVolumeTopData) Fail("no ROOT item after the scan");
+    SaveContext context{*adapter, sink, pageStop, &gate, NoControls(), nullptr, std::string()};
+    lv::SaveFolder(context, kNoEntry, true, out);
+  }
+
   RecordingMessageBox box;  // answers the save's question with Yes
   ScopedMessages scope{&box};
   MemoryResultTree tree;
-  MemoryFileList list;
   LatestValueSink sink;
-  ScanJob job;
+  PauseGate gate;
+  StopFlag pageStop{0};
+  std::unique_ptr<VolumeAdapter> adapter;
+  TreeItem root = kNoTreeItem;
+
+ private:
+  bool unfiltered_;
 };
 
 }  // namespace
-
-const std::vector<uint8_t>& BaseVolume() {
-  static const std::vector<uint8_t> image = [] {
-    const char* path = std::getenv("LV_FUZZ_BASE_IMAGE");
-#ifdef LV_FUZZ_BASE_IMAGE
-    if (!path || !*path) path = LV_FUZZ_BASE_IMAGE;
-#endif
-    if (!path || !*path) Fail("no base volume: set LV_FUZZ_BASE_IMAGE");
-    const std::string command = "gzip -dc '" + std::string(path) + "'";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) Fail("cannot run", command);
-    std::vector<uint8_t> bytes;
-    uint8_t buffer[65536];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
-    if (::pclose(pipe) != 0 || bytes.size() < 1024 * 1024) Fail("cannot unpack", path);
-    return bytes;
-  }();
-  return image;
-}
 
 void PartitionScan(const uint8_t* data, size_t size) {
   for (const bool gpt : {false, true}) {
@@ -118,39 +199,51 @@ void PartitionScan(const uint8_t* data, size_t size) {
 
 void NtfsVolume(const uint8_t* data, size_t size) {
   if (size == 0) return;
-  const std::vector<uint8_t>& base = BaseVolume();
-  static const Layout layout = BaseLayout(base);
-  std::vector<uint8_t> image = base;
+  const uint8_t options = data[0];
+  Base& base = BaseVolume((options & 0x80) != 0);
+  // Byte ranges of the working copy the input changed.
+  std::vector<std::pair<size_t, size_t>> changed;
   for (size_t at = 1; at < size;) {
     const uint8_t selector = data[at++];
     const size_t chunk = std::min(kRecordBytes, size - at);
-    if (selector == 0xFF) {
-      std::memcpy(image.data(), data + at, std::min(chunk, kBootBytes));
+    size_t offset = 0, length = chunk;
+    if (selector == kBootSelector) {
+      length = std::min(chunk, kBootBytes);
     } else {
-      const uint64_t offset = layout.mftOffset + (selector % layout.records) * kRecordBytes;
-      std::memcpy(image.data() + offset, data + at, chunk);
+      offset = static_cast<size_t>(base.mftOffset) + (selector % base.records) * kRecordBytes;
     }
+    std::memcpy(base.work.data() + offset, data + at, length);
+    changed.emplace_back(offset, length);
     at += chunk;
   }
 
-  const int32_t mode = (data[0] & 0x0F) == 0 ? 3 : 1;
-  MemoryReader reader(std::move(image));
-  const std::string root = ScratchRoot();
+  const int32_t mode = (options & 3) == 1 ? 3 : (options & 3) == 2 ? 2 : 1;
+  const std::string& root = ScratchRoot();
   const std::string run = root + "/run";
   const std::string out = run + "/out";
   std::filesystem::create_directories(out);
   {
-    Page page;
-    ScanStart start;
-    start.volume.fileSystem = L"NTFS";
-    start.volume.sizeText = L"2   MB";
-    start.recoveryMode = mode;
-    page.job.Start(start, &reader);
-    page.job.Wait();
-    if (page.job.Busy()) Fail("scan still busy after Wait");
-    if (page.job.RootItem() != kNoTreeItem) page.job.SaveFolder(page.job.RootItem(), out);
-    page.job.Wait();
+    // The reader holds the working copy for the run and gives it back.
+    MemoryReader reader(std::move(base.work));
+    VolumeEntry volume;
+    volume.fileSystem = L"NTFS";
+    volume.sizeText = base.sizeText;
+    Page page(reader, volume, mode != 2 && (options & 4) != 0);
+    AdvancedChoices choices;
+    if (mode == 2) {
+      // The advanced input's candidate search, then the results page with
+      // its choices, on the same engine.
+      page.adapter->FindCandidates(3);
+      choices.candidate = (options >> 2) & 3;
+      choices.sectorsPerCluster = std::to_wstring(1 << ((options >> 4) & 7));
+    }
+    page.adapter->RunWorker(mode, choices, page);
+    page.Save(out);
+    base.work = std::move(reader.Image());
   }
+  if (base.work.size() != base.image.size()) Fail("the reader changed the volume's size");
+  for (const auto& [offset, length] : changed)
+    std::memcpy(base.work.data() + offset, base.image.data() + offset, length);
   if (std::getenv("LV_FUZZ_VERBOSE")) {
     size_t files = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(out)) files += entry.is_regular_file();
@@ -160,7 +253,7 @@ void NtfsVolume(const uint8_t* data, size_t size) {
   if (Entries(root) != std::vector<std::string>{"run"}) Fail("written beside the run folder", root);
   if (Entries(run) != std::vector<std::string>{"out"}) Fail("written beside the output folder", run);
   std::error_code ignored;
-  std::filesystem::remove_all(root, ignored);
+  std::filesystem::remove_all(run, ignored);
 }
 
 void Lznt1(const uint8_t* data, size_t size) {

@@ -98,7 +98,8 @@ class NtfsRunStream final : public DataStream {
       engine_.unitOutput_.resize(static_cast<size_t>(unitBytes));
       engine_.ioBuffer_.resize(std::max<size_t>(engine_.ioBuffer_.size(), static_cast<size_t>(unitBytes)));
     } else {
-      batchClusters_ = std::max<uint64_t>(1, kIoBytes / cluster_);
+      // No larger than the data: a small file costs no 1 MiB buffer.
+      batchClusters_ = std::max<uint64_t>(1, std::min(kIoBytes / cluster_, dataSize / cluster_ + 1));
       engine_.ioBuffer_.resize(std::max<size_t>(engine_.ioBuffer_.size(), static_cast<size_t>(batchClusters_ * cluster_)));
     }
   }

@@ -276,7 +276,9 @@ void ntfs::ParseEntries() {
   if (mftLocated && !StopPolled(stopRequested, pauseGate)) {
     progressTarget->ProgressRange(0, count);
     EnsureLinkState();
-    if (window_.size() < size_t{kBatchRecords} * kRecordSize) window_.assign(size_t{kBatchRecords} * kRecordSize, 0);
+    // No larger than the table: a small MFT costs no 1 MiB fill.
+    const size_t windowBytes = static_cast<size_t>(std::clamp<int64_t>(count, 1, kBatchRecords)) * kRecordSize;
+    if (window_.size() < windowBytes) window_.assign(windowBytes, 0);
     int64_t i = 0;
     bool stopped = false;
     namesToBase_ = true;

@@ -371,6 +371,30 @@ TEST(NtfsEngine, DeepModeGroupsUnderTheNearestDirectory) {
   for (int64_t c : top) EXPECT_EQ(s.at(c).isOrphan, 1);
 }
 
+// The volume scans read a source smaller than a chunk into a buffer of its
+// own size: a record in the source's last whole slot, and on a larger source
+// one across the chunk boundary, are found whatever the source's length.
+TEST(NtfsEngine, ScansFindRecordsAtTheSourceEndAndAcrossAChunk) {
+  constexpr size_t kChunk = 10 << 20;
+  for (const size_t length : {size_t{64 << 10} + 1536, kChunk - 1024, kChunk + 1536}) {
+    SCOPED_TRACE(length);
+    std::vector<uint8_t> image = VolumeBuilder(length / 4096 + 1).Build();
+    image.resize(length);
+    const size_t last = (length - 1024) / 512 * 512;
+    std::vector<size_t> places{last};
+    if (length > kChunk) places.push_back(kChunk - 512);
+    for (const size_t at : places) {
+      const std::vector<uint8_t> record = File(5, u"at" + WideToUtf16(std::to_wstring(at)) + u".jpg");
+      std::memcpy(image.data() + at, record.data(), record.size());
+    }
+    Scan deep(image, 3);
+    std::set<uint64_t> found;
+    for (const NtfsEntryRecord& e : deep.e().entries)
+      if (e.HasName() && Utf16ToUtf8(e.name).rfind("at", 0) == 0) found.insert(e.recordOffset);
+    EXPECT_EQ(found, std::set<uint64_t>(places.begin(), places.end()));
+  }
+}
+
 TEST(NtfsEngine, TimesAndAttributeLetters) {
   VolumeBuilder v;
   RecordBuilder a;
