@@ -17,6 +17,7 @@ using namespace ntfs_layout;
 namespace {
 
 constexpr uint32_t kBatchRecords = 1024;  // records per MFT read request (1 MiB)
+constexpr uint64_t kMaxClusterBytes = uint64_t{2} << 20;
 
 bool IsPowerOfTwo(uint64_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
@@ -49,7 +50,10 @@ std::optional<uint64_t> ntfs::BootClusterSize() const {
     sectorsPerCluster = uint64_t{1} << shift;
   }
   const uint64_t size = sectorsPerCluster * bytesPerSector;
-  if (size > (uint64_t{64} << 20)) return std::nullopt;
+  // NTFS clusters reach 2 MiB. A larger claim is damage, and every read of a
+  // cluster (an extraction buffer, an attribute list's cluster) would cost
+  // that much memory whatever the source holds.
+  if (size > kMaxClusterBytes) return std::nullopt;
   return size;
 }
 

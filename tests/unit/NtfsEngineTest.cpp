@@ -163,6 +163,34 @@ TEST(NtfsEngine, BootSectorStatusTextsAndSizes) {
   EXPECT_EQ(e3.bytesPerCluster, 4096u);
 }
 
+// Clusters of 64 KiB and more store the power of two negated; a cluster
+// size that is no power of two, or above NTFS's 2 MiB, is not trusted and
+// the default is used.
+TEST(NtfsEngine, ClusterSizeFromTheBootSector) {
+  const struct {
+    uint16_t bytesPerSector;
+    uint8_t code;
+    uint64_t cluster;
+  } cases[] = {
+      {512, 8, 4096},    {4096, 1, 4096},    {512, 0xF4, 2u << 20}, {4096, 0xF7, 2u << 20},
+      {512, 0xF3, 4096}, {1024, 0xF0, 4096}, {512, 3, 4096},        {512, 0, 4096},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.bytesPerSector << " x code " << int{c.code});
+    std::vector<uint8_t> boot(512, 0);
+    std::memcpy(boot.data() + 3, "NTFS", 4);
+    test::PutLe(boot, 0x0B, c.bytesPerSector, 2);
+    boot[0x0D] = c.code;
+    test::PutLe(boot, 0x28, 8, 8);
+    MemoryReader reader(boot);
+    LatestValueSink sink;
+    ntfs e(reader, VolumeEntry{}, sink);
+    e.ReadBootSector();
+    e.LocateMft();
+    EXPECT_EQ(e.bytesPerCluster, c.cluster);
+  }
+}
+
 TEST(NtfsEngine, DamagedBootSectorFindsTheMftByScanning) {
   VolumeBuilder v;
   v.SetRecord(6, File(5, u"a.jpg"));
