@@ -98,8 +98,12 @@ class NtfsRunStream final : public DataStream {
       engine_.unitOutput_.resize(static_cast<size_t>(unitBytes));
       engine_.ioBuffer_.resize(std::max<size_t>(engine_.ioBuffer_.size(), static_cast<size_t>(unitBytes)));
     } else {
-      // No larger than the data: a small file costs no 1 MiB buffer.
-      batchClusters_ = std::max<uint64_t>(1, std::min(kIoBytes / cluster_, dataSize / cluster_ + 1));
+      // No larger than the data, nor than its longest run (a batch never
+      // spans two runs): a small file costs no 1 MiB buffer.
+      uint64_t longest = 0;
+      for (const MftRun& r : runs_)
+        if (!r.sparse) longest = std::max(longest, r.clusterCount);
+      batchClusters_ = std::max<uint64_t>(1, std::min({kIoBytes / cluster_, dataSize / cluster_ + 1, longest}));
       engine_.ioBuffer_.resize(std::max<size_t>(engine_.ioBuffer_.size(), static_cast<size_t>(batchClusters_ * cluster_)));
     }
   }
