@@ -15,6 +15,7 @@ int RunPartitions(const std::vector<std::string>& words);
 int RunLs(const std::vector<std::string>& words);
 int RunSearch(const std::vector<std::string>& words);
 int RunSave(const std::vector<std::string>& words);
+int RunCandidates(const std::vector<std::string>& words);
 
 // The usage of every command.
 extern const char* const kUsage;

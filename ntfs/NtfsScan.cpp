@@ -119,8 +119,11 @@ void ntfs::ResolveExtensionRecords(const std::vector<NtfsIndex>& withList) {
   extensionRecords_.Seal();
   std::vector<NtfsIndex> unnamed;
   std::vector<uint64_t> numbers;
+  bool stopped = false;
   for (const NtfsIndex i : withList) {
-    const RecordHeaderCopy header = ReadRecordHeader(i);
+    // After a stop the entries are only sorted into named and unnamed.
+    stopped = stopped || StopPolled(stopRequested, pauseGate);
+    const RecordHeaderCopy header = stopped ? RecordHeaderCopy{} : ReadRecordHeader(i);
     const auto own = header.valid ? OwnRecordNumber(header, i) : std::nullopt;
     std::vector<uint8_t> storage;
     const auto list = own ? AttributeListContent(header, storage) : std::nullopt;
@@ -134,6 +137,7 @@ void ntfs::ResolveExtensionRecords(const std::vector<NtfsIndex>& withList) {
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     for (const uint64_t number : numbers) {
+      if ((stopped = StopPolled(stopRequested, pauseGate))) break;
       const auto at = extensionRecords_.Find(number, *own, header.recordOffset);
       if (!at || !ReadRecordAt(*at, recordBuffer.data())) continue;
       ApplyFixups(recordBuffer, fixedScratch_);
