@@ -52,10 +52,10 @@ int RunCandidates(const std::vector<std::string>& words) {
     status = scan.SearchCandidates(options, lists);
     if (status == kExitOk) {
       for (const CandidateRow& row : lists.candidates)
-        std::printf("candidate\t%s\t%llu\n", ListComponent(row.label).c_str(),
+        std::printf("candidate\t%s\t%llu\n", WideToUtf8(row.label).c_str(),
                     static_cast<unsigned long long>(row.position));
       for (size_t i = 0; i < lists.sectorsPerCluster.size(); ++i)
-        std::printf("spc\t%s%s\n", ListComponent(lists.sectorsPerCluster[i]).c_str(), i == 0 ? "\tpreselected" : "");
+        std::printf("spc\t%s%s\n", WideToUtf8(lists.sectorsPerCluster[i]).c_str(), i == 0 ? "\tpreselected" : "");
       if (lists.candidates.empty()) {
         std::fputs("No candidate found.\n", stderr);
       } else {
