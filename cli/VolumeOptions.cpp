@@ -1,17 +1,23 @@
 #include "cli/VolumeOptions.h"
 
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
 #include "catalogue/Categories.h"
 #include "cli/Commands.h"
+#include "cli/Terminal.h"
 #include "disk/BootSectorTests.h"
+#include "common/SafeName.h"
 #include "common/Text.h"
 #include "disk/Partition.h"
 #include "platform/MessageBox.h"
@@ -45,20 +51,9 @@ std::optional<std::string> ReadCategories(const std::string& text, VolumeOptions
 }  // namespace
 
 std::optional<std::string> ReadVolumeOptions(Arguments& args, VolumeOptions& options, bool morePositional) {
-  if (args.positional().empty() || (!morePositional && args.positional().size() != 1))
-    return std::string("one SOURCE is needed");
-  options.source = args.positional()[0];
-  options.gpt = args.Has("--gpt");
+  if (auto error = ReadVolumeChoice(args, options, morePositional)) return error;
   options.formatted = args.Has("--formatted");
   options.unfiltered = args.Has("--unfiltered");
-  options.volumeRow = args.Integer("--volume");
-  options.startSector = args.Integer("--start-sector");
-  const auto fs = args.Value("--fs");
-  if (!args.ok()) return args.error();
-  if (options.volumeRow && (options.startSector || fs)) return std::string("--volume excludes --start-sector and --fs");
-  if (options.startSector.has_value() != fs.has_value()) return std::string("--start-sector and --fs go together");
-  if (options.startSector && *options.startSector < 0) return std::string("--start-sector must not be negative");
-  if (fs) options.fileSystem = Utf8ToWide(*fs);
 
   const std::string mode = args.Value("--mode").value_or("standard");
   if (mode == "standard") options.recoveryMode = 1;
@@ -83,14 +78,23 @@ std::optional<std::string> ReadVolumeOptions(Arguments& args, VolumeOptions& opt
   return std::nullopt;
 }
 
-std::string ListComponent(const std::wstring& text) {
-  std::wstring escaped;
-  for (wchar_t c : text) {
-    if (c == L'/' || (c >= 0 && c < 0x20) || c == 0x7F) escaped += Format(L"%%%02X", static_cast<unsigned>(c));
-    else escaped.push_back(c);
-  }
-  return WideToUtf8(escaped);
+std::optional<std::string> ReadVolumeChoice(Arguments& args, VolumeOptions& options, bool morePositional) {
+  if (args.positional().empty() || (!morePositional && args.positional().size() != 1))
+    return std::string("one SOURCE is needed");
+  options.source = args.positional()[0];
+  options.gpt = args.Has("--gpt");
+  options.volumeRow = args.Integer("--volume");
+  options.startSector = args.Integer("--start-sector");
+  const auto fs = args.Value("--fs");
+  if (!args.ok()) return args.error();
+  if (options.volumeRow && (options.startSector || fs)) return std::string("--volume excludes --start-sector and --fs");
+  if (options.startSector.has_value() != fs.has_value()) return std::string("--start-sector and --fs go together");
+  if (options.startSector && *options.startSector < 0) return std::string("--start-sector must not be negative");
+  if (fs) options.fileSystem = Utf8ToWide(*fs);
+  return std::nullopt;
 }
+
+std::string ListComponent(const std::wstring& text) { return SafeComponent(WideToUtf16(text)); }
 
 void ForEachTreeLine(const ResultTree& tree, const std::function<void(TreeItem, const std::string&)>& line) {
   const TreeItem top = tree.FirstChild(kNoTreeItem);
@@ -118,12 +122,12 @@ void ForEachTreeLine(const ResultTree& tree, const std::function<void(TreeItem, 
 
 namespace {
 
-// Prints the status line over itself while the worker runs, when stderr is
-// a terminal.
+// Draws the worker's status and progress on the status line while the
+// worker runs, when stderr is a terminal.
 class ProgressLine {
  public:
   explicit ProgressLine(const LatestValueSink& sink) : sink_(sink) {
-    if (::isatty(STDERR_FILENO)) thread_ = std::thread([this] { Loop(); });
+    if (StatusLine::Get().enabled()) thread_ = std::thread([this] { Loop(); });
   }
   ~ProgressLine() {
     {
@@ -131,10 +135,8 @@ class ProgressLine {
       done_ = true;
     }
     wake_.notify_all();
-    if (thread_.joinable()) {
-      thread_.join();
-      std::fputs("\r\033[K", stderr);
-    }
+    if (thread_.joinable()) thread_.join();
+    StatusLine::Get().Clear();
   }
 
  private:
@@ -142,12 +144,11 @@ class ProgressLine {
     std::unique_lock lock(mutex_);
     while (!wake_.wait_for(lock, std::chrono::milliseconds(200), [this] { return done_; })) {
       std::string line = WideToUtf8(sink_.Status());
-      if (line.size() > 70) line.resize(70);
+      if (line.size() > 60) line.resize(60);
       const int64_t maximum = sink_.RangeMaximum();
       if (maximum > 0)
         line += FormatUtf8("  %lld/%lld", static_cast<long long>(sink_.Position()), static_cast<long long>(maximum));
-      std::fprintf(stderr, "\r\033[K%s", line.c_str());
-      std::fflush(stderr);
+      StatusLine::Get().Show(line);
     }
   }
 
@@ -160,6 +161,54 @@ class ProgressLine {
 
 std::wstring SizeTextOfSectors(int64_t sectors) {
   return Format(L"%lld   MB", static_cast<long long>(sectors > 0 ? sectors / 2048 : 0));
+}
+
+}  // namespace
+
+bool OpenSource(const std::string& path) {
+  SharedReader = std::make_unique<FileReadSeek>();
+  DeviceSectorCount = 0;
+  if (SharedReader->OpenUtf8(path)) return true;
+  const int error = SharedReader->lastError;
+  std::fprintf(stderr, "lumenvault-cli: cannot open %s: %s\n", path.c_str(), std::strerror(error));
+  struct stat st{};
+  if ((error == EACCES || error == EPERM) && ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
+    // Membership of the device's group helps only when the group may read it.
+    const struct group* owner = (st.st_mode & S_IRGRP) && st.st_gid != 0 ? ::getgrgid(st.st_gid) : nullptr;
+    if (owner)
+      std::fprintf(stderr,
+                   "lumenvault-cli: reading a drive needs read rights on it: run the command as root (sudo), or add "
+                   "your user to the group %s (sudo adduser $USER %s) and log in again\n",
+                   owner->gr_name, owner->gr_name);
+    else
+      std::fprintf(stderr, "lumenvault-cli: reading a drive needs read rights on it: run the command as root (sudo)\n");
+  }
+  return false;
+}
+
+namespace {
+
+// The volumes of a partitioned disk and the options that choose them, for a
+// source given without a volume option whose first sectors hold no file
+// system; false when the source has no partition table either.
+bool ExplainPartitionedDisk(const std::string& source) {
+  for (const bool gpt : {true, false}) {
+    std::vector<VolumeEntry> rows;
+    LatestValueSink status;
+    Partition scan(rows, status);
+    scan.gptEnabled = gpt;
+    scan.StandardScan(*SharedReader);
+    if (rows.empty()) continue;
+    std::fprintf(stderr, "lumenvault-cli: %s is a partitioned disk (%s); choose one of its volumes:\n",
+                 source.c_str(), gpt ? "GPT" : "MBR");
+    for (size_t row = 0; row < rows.size(); ++row) {
+      std::fprintf(stderr, "  --volume %zu%s\t%s\t%s\tstart sector %lld\n", row, gpt ? " --gpt" : "",
+                   WideToUtf8(rows[row].fileSystem).c_str(), WideToUtf8(rows[row].sizeText).c_str(),
+                   static_cast<long long>(rows[row].startSector));
+    }
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -201,13 +250,69 @@ int VolumeScan::ResolveVolume(const VolumeOptions& options, VolumeEntry& volume)
   return kExitOk;
 }
 
+int VolumeScan::OpenVolume(const VolumeOptions& options, VolumeEntry& volume) {
+  if (!OpenSource(options.source)) return kExitRefused;
+  if (const int status = ResolveVolume(options, volume); status != kExitOk) return status;
+  if (!options.volumeRow && !options.startSector && volume.fileSystem == L"Unknown" &&
+      ExplainPartitionedDisk(options.source))
+    return kExitRefused;
+  return kExitOk;
+}
+
+int VolumeScan::Search(const VolumeEntry& volume, long long maximum, CandidateLists& lists, uint64_t* found) {
+  if (!advancedAdapter_) {
+    const EngineType* type = FindEngine(volume.fileSystem);
+    if (type && type->HasMode(2))
+      advancedAdapter_ = CreateAdapter(*type, EngineSetup{*SharedReader, volume, sink, &job_->pauseGate});
+  }
+  if (!advancedAdapter_) {
+    // The scan job's own refusal of the kind or of its advanced mode; no
+    // worker starts.
+    ScanStart start;
+    start.volume = volume;
+    start.recoveryMode = 2;
+    job_->Start(start, SharedReader.get());
+    job_->Wait();
+    return kExitRefused;
+  }
+  {
+    ProgressLine progress(sink);
+    const uint64_t count = advancedAdapter_->FindCandidates(maximum < 1 ? 0 : static_cast<uint64_t>(maximum));
+    if (found) *found = count;
+  }
+  lists = advancedAdapter_->Candidates();
+  return kExitOk;
+}
+
+int VolumeScan::SearchCandidates(const VolumeOptions& options, CandidateLists& lists) {
+  VolumeEntry volume;
+  if (const int status = OpenVolume(options, volume); status != kExitOk) return status;
+  return Search(volume, options.maximum, lists);
+}
+
+namespace {
+
+// The offered sectors-per-cluster text whose value is `value`.
+std::optional<std::wstring> Offered(const std::vector<std::wstring>& offered, long long value) {
+  for (const std::wstring& text : offered)
+    if (LeadingInteger(text) == value) return text;
+  return std::nullopt;
+}
+
+int SpcNotOffered(long long value, const std::vector<std::wstring>& offered) {
+  std::wstring values;
+  for (const std::wstring& text : offered) values += (values.empty() ? L"" : L", ") + text;
+  return UsageError(FormatUtf8("--spc %lld is not offered for this volume; choose one of %s", value,
+                               WideToUtf8(values).c_str()));
+}
+
+}  // namespace
+
 int VolumeScan::Run(const VolumeOptions& options) {
   if (!BuildCategoryFilter(options.photo, options.audio, options.video)) return kExitUsage;
-  SharedReader = std::make_unique<FileReadSeek>();
-  DeviceSectorCount = 0;
-  if (!SharedReader->OpenUtf8(options.source)) return kExitRefused;
+  FormattedDriveMode.store(options.formatted ? 1 : 0);
   VolumeEntry volume;
-  if (const int status = ResolveVolume(options, volume); status != kExitOk) return status;
+  if (const int status = OpenVolume(options, volume); status != kExitOk) return status;
 
   ScanStart start;
   start.volume = volume;
@@ -218,19 +323,30 @@ int VolumeScan::Run(const VolumeOptions& options) {
   start.advanced.heapCandidate = options.heap;
   start.sourcePath = options.source;
   const EngineType* type = FindEngine(volume.fileSystem);
-  if (options.recoveryMode == 2 && type && type->HasMode(2)) {
-    // The advanced input: the candidate search, then the choice.
+  if (options.recoveryMode == 2 && type && type->HasMode(2))
     advancedAdapter_ = CreateAdapter(*type, EngineSetup{*SharedReader, volume, sink, &job_->pauseGate});
-    if (advancedAdapter_) {
-      const uint64_t found =
-          advancedAdapter_->FindCandidates(options.maximum < 1 ? 0 : static_cast<uint64_t>(options.maximum));
-      if (options.candidate < 0 || static_cast<uint64_t>(options.candidate) >= found) {
-        std::fprintf(stderr, "lumenvault-cli: no candidate %lld (%llu found)\n", options.candidate,
-                     static_cast<unsigned long long>(found));
-        return kExitRefused;
-      }
-      start.advancedAdapter = advancedAdapter_.get();
+  if (advancedAdapter_) {
+    // The advanced input: the candidate search, then the choice among what
+    // it offers. A sectors-per-cluster value known not to be offered is
+    // refused before the search.
+    const std::vector<std::wstring> before = advancedAdapter_->Candidates().sectorsPerCluster;
+    if (!before.empty() && !Offered(before, options.sectorsPerCluster))
+      return SpcNotOffered(options.sectorsPerCluster, before);
+    CandidateLists lists;
+    uint64_t found = 0;
+    if (const int status = Search(volume, options.maximum, lists, &found); status != kExitOk) return status;
+    // A kind that offers no list takes the number as it is.
+    if (!lists.sectorsPerCluster.empty()) {
+      const auto spc = Offered(lists.sectorsPerCluster, options.sectorsPerCluster);
+      if (!spc) return SpcNotOffered(options.sectorsPerCluster, lists.sectorsPerCluster);
+      start.advanced.sectorsPerCluster = *spc;
     }
+    if (options.candidate < 0 || static_cast<uint64_t>(options.candidate) >= found) {
+      std::fprintf(stderr, "lumenvault-cli: no candidate %lld (%llu found)\n", options.candidate,
+                   static_cast<unsigned long long>(found));
+      return kExitRefused;
+    }
+    start.advancedAdapter = advancedAdapter_.get();
   }
   job_->Start(start, SharedReader.get());
   WaitWithProgress();
