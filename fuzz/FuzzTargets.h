@@ -7,8 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
 
 namespace lv::fuzz {
 
@@ -16,9 +14,14 @@ namespace lv::fuzz {
 // without and once with GPT.
 void PartitionScan(const uint8_t* data, size_t size);
 
-// A small real NTFS volume with parts replaced by the input. Byte 0 picks
-// the mode (a low nibble of 0 is a deep scan, anything else standard);
-// then come chunks of one selector byte and up to 1024 bytes: selector
+// One of two small real NTFS volumes (1 MiB, made by mkntfs and written by
+// ntfs-3g: interleaved, resident, compressed and deleted files, hard links
+// with an attribute list) with parts replaced by the input. Byte 0 picks
+// the run: bits 0-1 the mode (0 and 3 standard, 1 deep, 2 advanced: the
+// candidate search, then the scan of candidate bits 2-3 with 2^(bits 4-6)
+// sectors per cluster; in standard and deep mode bit 2 asks for the
+// unfiltered tree), bit 7 the volume (0: 512-byte clusters, 1: 4096-byte).
+// Then come chunks of one selector byte and up to 1024 bytes: selector
 // 0xFF overwrites the boot sector with the chunk's first 512 bytes, any
 // other selects MFT record (selector % records) and overwrites it. The scan
 // runs to its end and every file is saved into a fresh temporary folder,
@@ -32,28 +35,20 @@ void NtfsVolume(const uint8_t* data, size_t size);
 // sector, any other one of the volume's table, root directory and first data
 // sectors (selector % their count). The scan runs to its end and every file
 // is saved into a fresh temporary folder, which must be all that changed.
+// The volumes are fixtures of the folder named by LV_FUZZ_FAT_BASE_DIR (or
+// the environment variable of that name).
 void FatVolume(const uint8_t* data, size_t size);
 
-// A small real exFAT volume (the exfat-small fixture) with parts replaced
-// by the input. Bit 0 of byte 0 sets FormattedDriveMode for the run; then
-// come chunks of one selector byte and up to 512 bytes: selector 0xFF
-// overwrites the boot sector, 0xFE the allocation table's first sector,
-// any other the heap cluster 2 + (selector % 128). The scan runs to its end
-// and every file is saved into a fresh temporary folder, which must be all
-// that changed.
+// A small real exFAT volume (exfat-base.img.gz, the exfat-small fixture)
+// with parts replaced by the input. Bit 0 of byte 0 sets
+// FormattedDriveMode for the run; then come chunks of one selector byte
+// and up to 512 bytes: selector 0xFF overwrites the boot sector, 0xFE the
+// allocation table's first sector, any other the heap cluster
+// 2 + (selector % 128). The scan runs to its end and every file is saved
+// into a fresh temporary folder, which must be all that changed.
 void ExfatVolume(const uint8_t* data, size_t size);
 
 // LZNT1 decompression of the input into a 64 KiB buffer.
 void Lznt1(const uint8_t* data, size_t size);
-
-// The unpacked base volume of NtfsVolume, loaded on first use from the
-// gzip file named by LV_FUZZ_BASE_IMAGE (or the environment variable of
-// that name).
-const std::vector<uint8_t>& BaseVolume();
-// The FAT fixture images FatVolume and ExfatVolume start from are
-// unpacked on first use from the folder named by LV_FUZZ_FAT_BASE_DIR (or
-// the environment variable of that name); exfat-small.img.gz is
-// ExfatVolume's.
-const std::vector<uint8_t>& ExfatBaseVolume();
 
 }  // namespace lv::fuzz

@@ -17,6 +17,7 @@ using namespace ntfs_layout;
 namespace {
 
 constexpr uint32_t kBatchRecords = 1024;  // records per MFT read request (1 MiB)
+constexpr uint64_t kMaxClusterBytes = uint64_t{2} << 20;
 
 bool IsPowerOfTwo(uint64_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
@@ -49,7 +50,10 @@ std::optional<uint64_t> ntfs::BootClusterSize() const {
     sectorsPerCluster = uint64_t{1} << shift;
   }
   const uint64_t size = sectorsPerCluster * bytesPerSector;
-  if (size > (uint64_t{64} << 20)) return std::nullopt;
+  // NTFS clusters reach 2 MiB. A larger claim is damage, and every read of a
+  // cluster (an extraction buffer, an attribute list's cluster) would cost
+  // that much memory whatever the source holds.
+  if (size > kMaxClusterBytes) return std::nullopt;
   return size;
 }
 
@@ -153,9 +157,15 @@ std::vector<MftRun> ntfs::GetAttributeRuns(uint64_t recordOffset, uint32_t type)
 
 bool ntfs::ScanSlots(uint64_t limit, const std::function<bool(uint64_t)>& beforeChunk,
                      const std::function<uint32_t(uint64_t, ByteView)>& onSlot) {
+  // A source smaller than a chunk is read into a buffer of its size and one
+  // record more (so its last slot holds a whole record): the slots past its
+  // end hold only zeros, which no scan keeps.
+  const uint64_t available = view.AvailableBytes();
+  const uint64_t chunkBytes =
+      available < kScanChunk - kRecordSize ? available / kSlotSize * kSlotSize + kRecordSize : kScanChunk;
   std::vector<uint8_t> chunk;
   try {
-    chunk.resize(kScanChunk);
+    chunk.resize(static_cast<size_t>(chunkBytes));
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -170,16 +180,16 @@ bool ntfs::ScanSlots(uint64_t limit, const std::function<bool(uint64_t)>& before
     }
     const bool atEnd = read.reachedEnd;
     uint64_t position = 0;
-    while (position < kScanChunk) {
+    while (position < chunkBytes) {
       if (start + position >= slotLimit) return true;
       if (StopPolled(stopRequested, pauseGate)) return true;
       const uint32_t advance =
-          onSlot(start + position, ByteView(chunk.data() + position, static_cast<size_t>(kScanChunk - position)));
+          onSlot(start + position, ByteView(chunk.data() + position, static_cast<size_t>(chunkBytes - position)));
       if (advance == 0) return true;
       position += advance;
     }
     start += position;  // a record in the last slot moves the next chunk on by 512
-    if (atEnd) return true;
+    if (atEnd || chunkBytes < kScanChunk) return true;
   }
   return true;
 }
@@ -249,6 +259,9 @@ void ntfs::ReadMftByRuns() {
     entries.clear();
     ResetLinkState();
   }
+  // Read by its runs, the table's positions are record numbers again.
+  deepTable_ = false;
+  extensionRecords_.Clear();
   splitRecords_.clear();
 
   const uint64_t cluster = bytesPerCluster;
@@ -345,7 +358,9 @@ void ntfs::ReadMftByRuns() {
     entries.reserve(entries.size() + std::min<uint64_t>(planned, uint64_t{1} << 22) + 1);
   } catch (const std::bad_alloc&) {
   }
-  if (window_.size() < size_t{kBatchRecords} * kRecordSize) window_.assign(size_t{kBatchRecords} * kRecordSize, 0);
+  // No larger than the records planned: a small MFT costs no 1 MiB fill.
+  const size_t windowBytes = static_cast<size_t>(std::clamp<uint64_t>(planned, 1, kBatchRecords)) * kRecordSize;
+  if (window_.size() < windowBytes) window_.assign(windowBytes, 0);
   try {
     for (const Segment& segment : segments) {
       for (uint64_t done = 0; done < segment.records;) {

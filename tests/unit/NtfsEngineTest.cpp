@@ -163,6 +163,34 @@ TEST(NtfsEngine, BootSectorStatusTextsAndSizes) {
   EXPECT_EQ(e3.bytesPerCluster, 4096u);
 }
 
+// Clusters of 64 KiB and more store the power of two negated; a cluster
+// size that is no power of two, or above NTFS's 2 MiB, is not trusted and
+// the default is used.
+TEST(NtfsEngine, ClusterSizeFromTheBootSector) {
+  const struct {
+    uint16_t bytesPerSector;
+    uint8_t code;
+    uint64_t cluster;
+  } cases[] = {
+      {512, 8, 4096},    {4096, 1, 4096},    {512, 0xF4, 2u << 20}, {4096, 0xF7, 2u << 20},
+      {512, 0xF3, 4096}, {1024, 0xF0, 4096}, {512, 3, 4096},        {512, 0, 4096},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.bytesPerSector << " x code " << int{c.code});
+    std::vector<uint8_t> boot(512, 0);
+    std::memcpy(boot.data() + 3, "NTFS", 4);
+    test::PutLe(boot, 0x0B, c.bytesPerSector, 2);
+    boot[0x0D] = c.code;
+    test::PutLe(boot, 0x28, 8, 8);
+    MemoryReader reader(boot);
+    LatestValueSink sink;
+    ntfs e(reader, VolumeEntry{}, sink);
+    e.ReadBootSector();
+    e.LocateMft();
+    EXPECT_EQ(e.bytesPerCluster, c.cluster);
+  }
+}
+
 TEST(NtfsEngine, DamagedBootSectorFindsTheMftByScanning) {
   VolumeBuilder v;
   v.SetRecord(6, File(5, u"a.jpg"));
@@ -369,6 +397,30 @@ TEST(NtfsEngine, DeepModeGroupsUnderTheNearestDirectory) {
   EXPECT_EQ(s.Children(index("D")), (std::vector<int64_t>{index("inD.jpg")}));
   EXPECT_EQ(s.Children(index("E")), (std::vector<int64_t>{index("inE.jpg")}));
   for (int64_t c : top) EXPECT_EQ(s.at(c).isOrphan, 1);
+}
+
+// The volume scans read a source smaller than a chunk into a buffer of its
+// own size: a record in the source's last whole slot, and on a larger source
+// one across the chunk boundary, are found whatever the source's length.
+TEST(NtfsEngine, ScansFindRecordsAtTheSourceEndAndAcrossAChunk) {
+  constexpr size_t kChunk = 10 << 20;
+  for (const size_t length : {size_t{64 << 10} + 1536, kChunk - 1024, kChunk + 1536}) {
+    SCOPED_TRACE(length);
+    std::vector<uint8_t> image = VolumeBuilder(length / 4096 + 1).Build();
+    image.resize(length);
+    const size_t last = (length - 1024) / 512 * 512;
+    std::vector<size_t> places{last};
+    if (length > kChunk) places.push_back(kChunk - 512);
+    for (const size_t at : places) {
+      const std::vector<uint8_t> record = File(5, u"at" + WideToUtf16(std::to_wstring(at)) + u".jpg");
+      std::memcpy(image.data() + at, record.data(), record.size());
+    }
+    Scan deep(image, 3);
+    std::set<uint64_t> found;
+    for (const NtfsEntryRecord& e : deep.e().entries)
+      if (e.HasName() && Utf16ToUtf8(e.name).rfind("at", 0) == 0) found.insert(e.recordOffset);
+    EXPECT_EQ(found, std::set<uint64_t>(places.begin(), places.end()));
+  }
 }
 
 TEST(NtfsEngine, TimesAndAttributeLetters) {
