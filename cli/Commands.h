@@ -16,8 +16,10 @@ int RunLs(const std::vector<std::string>& words);
 int RunSearch(const std::vector<std::string>& words);
 int RunSave(const std::vector<std::string>& words);
 
-// The usage of every command.
+// The summary of every command, and one command's page (null for a word
+// that names no command).
 extern const char* const kUsage;
+const char* CommandUsage(const std::string& command);
 
 // Prints "lumenvault-cli: message" and the usage on stderr; returns kExitUsage.
 int UsageError(const std::string& message);

@@ -3,6 +3,7 @@
 
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "cli/VolumeOptions.h"
 #include "common/Text.h"
 #include "disk/Partition.h"
 
@@ -25,9 +26,7 @@ int RunPartitions(const std::vector<std::string>& words) {
     std::fprintf(stderr, "lumenvault-cli: the advanced scan is not yet available\n");
     return kExitUsage;
   }
-  SharedReader = std::make_unique<FileReadSeek>();
-  DeviceSectorCount = 0;
-  if (!SharedReader->OpenUtf8(args.positional()[0])) return kExitRefused;
+  if (!OpenSource(args.positional()[0])) return kExitRefused;
 
   std::vector<VolumeEntry> rows;
   LatestValueSink status;

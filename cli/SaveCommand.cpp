@@ -1,29 +1,43 @@
 // lumenvault-cli save: the folder save (or single-file save) of tree items
 // into an output folder.
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <map>
 
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "cli/Terminal.h"
 #include "cli/VolumeOptions.h"
 
 namespace lv::cli {
 
 namespace {
 
-// One line per written file: the path actually written and its length.
+// One line per written file: the path actually written and its length;
+// progress on the status line.
 class PrintSaved : public SaveObserver {
  public:
   void FileSaved(const WriteOutcome& outcome, EntryIndex) override {
     if (outcome.ok()) {
+      if (stdoutIsTerminal_) progress_.Interrupt();
       std::printf("%s\t%llu\n", outcome.path.c_str(), static_cast<unsigned long long>(outcome.bytes));
+      if (stdoutIsTerminal_) std::fflush(stdout);
+      progress_.Add(outcome.bytes);
     } else {
+      progress_.Interrupt();
       std::fprintf(stderr, "lumenvault-cli: could not write %s\n", outcome.path.c_str());
       ++failures;
     }
   }
+  // Clears the status line before the final message.
+  void Finish() { progress_.Interrupt(); }
   uint64_t failures = 0;
+
+ private:
+  bool stdoutIsTerminal_ = ::isatty(STDOUT_FILENO) == 1;
+  SaveProgress progress_;
 };
 
 }  // namespace
@@ -76,6 +90,7 @@ int RunSave(const std::vector<std::string>& words) {
           if (scan.tree.IsFolder(item)) scan.job().SaveFolder(item, *out, &printer);
           else scan.job().SaveFile(item, *out, &printer);
         }
+        printer.Finish();
         if (printer.failures > 0) {
           std::fprintf(stderr, "lumenvault-cli: %llu file%s could not be written\n",
                        static_cast<unsigned long long>(printer.failures), printer.failures == 1 ? "" : "s");

@@ -18,6 +18,19 @@ std::string Field(const std::wstring& text) {
   return WideToUtf8(out);
 }
 
+// The path column with each component escaped as ls and save print it.
+std::string PathField(const std::wstring& path) {
+  std::string out;
+  size_t start = 0;
+  for (;;) {
+    const size_t slash = path.find(L'/', start);
+    if (start) out += "/";
+    out += ListComponent(path.substr(start, slash == std::wstring::npos ? std::wstring::npos : slash - start));
+    if (slash == std::wstring::npos) return out;
+    start = slash + 1;
+  }
+}
+
 }  // namespace
 
 int RunSearch(const std::vector<std::string>& words) {
@@ -42,7 +55,7 @@ int RunSearch(const std::vector<std::string>& words) {
           std::string line;
           for (size_t column = 0; column < kListColumns; ++column) {
             if (column) line += "\t";
-            line += Field(scan.list.Text(row, column));
+            line += column == 0 ? PathField(scan.list.Text(row, column)) : Field(scan.list.Text(row, column));
           }
           std::printf("%s\n", line.c_str());
         }

@@ -1,29 +1,134 @@
-// The usage text of lumenvault-cli.
+// The usage texts of lumenvault-cli: one summary, one page per command.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "cli/Commands.h"
 
 namespace lv::cli {
 
-const char* const kUsage =
+namespace {
+
+#define LV_VOLUME_OPTIONS                                                                                   \
+  "Choosing the volume (with neither, SOURCE is one volume and its file system is recognised):\n"           \
+  "  --volume N [--gpt]        row N of `partitions SOURCE` (add --gpt on a GPT disk)\n"                    \
+  "  --start-sector S --fs FS  a volume at 512-byte sector S of kind FS (NTFS, FAT32, FAT16, FAT12,\n"      \
+  "                            FAT64, extX, HFS+)\n"                                                        \
+  "Recovery mode:\n"                                                                                        \
+  "  --mode standard           read the file system as it stands (the default)\n"                           \
+  "  --mode deep               read every sector for file records (NTFS: when the MFT is lost)\n"           \
+  "  --mode advanced --max N --candidate I --spc N [--heap I]\n"                                            \
+  "                            read the file system from candidate I of the first N the candidate\n"        \
+  "                            search finds, with N sectors per cluster (see `candidates`)\n"               \
+  "  --formatted               the volume was formatted since the files were lost\n"
+
+#define LV_NAMES                                                                                            \
+  "Names: every path component printed or saved is escaped by one rule: \"%\", \"/\" and control\n"         \
+  "characters (tab, newline, ...) become %XX in hex, a lone UTF-16 surrogate %uXXXX, a name \".\"\n"        \
+  "or \"..\" %2E or %2E%2E, an empty name %00; a name longer than 255 bytes is cut and ends in\n"           \
+  "~ and eight hex digits of a hash, then its extension. The path ls prints is the path save writes.\n"
+
+#define LV_EXIT                                                                                             \
+  "Exit status: 0 success; 1 the input was refused or a file could not be written (the reason and\n"        \
+  "a count on stderr); 2 usage error.\n"
+
+const char* const kPartitionsHelp =
     "usage: lumenvault-cli partitions [--gpt] SOURCE\n"
-    "       lumenvault-cli partitions --advanced [--no-skip] [--start S] [--end E] SOURCE\n"
-    "       lumenvault-cli ls SOURCE [VOLUME] [--categories photo,audio,video] [--unfiltered]\n"
-    "       lumenvault-cli search SOURCE [VOLUME] --regex R\n"
-    "       lumenvault-cli save SOURCE [VOLUME] [--categories ...] [--unfiltered] --out DIR [PATH ...]\n"
-    "  VOLUME: [--volume N [--gpt] | --start-sector S --fs TEXT]\n"
-    "          [--mode standard|advanced|deep] [--max N --candidate I --spc N [--heap I]] [--formatted]\n"
-    "  save with no PATH saves the tree that ls lists with the same options.\n"
-    "  save prints one line per written file: the path written, tab, its length. A name already\n"
-    "  taken in DIR gets the first free 'name (2).ext'; nothing is overwritten. DIR must not lie\n"
-    "  on the device being recovered.\n"
-    "  Exit status: 0 success; 1 input refused or a file not written (the message and a count\n"
-    "  on stderr); 2 usage error.\n";
+    "\n"
+    "Lists the volumes of a drive or disk image from its MBR (with the extended chain) or, with\n"
+    "--gpt, from its GPT. One line per volume, tab-separated: row number (what --volume takes),\n"
+    "file-system kind, size text, first sector (512-byte sectors).\n"
+    "\n" LV_EXIT
+    "\n"
+    "Example: lumenvault-cli partitions --gpt /dev/sdb\n";
+
+const char* const kLsHelp =
+    "usage: lumenvault-cli ls SOURCE [VOLUME OPTIONS] [--categories photo,audio,video] [--unfiltered]\n"
+    "\n"
+    "Lists the results tree of a volume: its photos, audio and video, live and deleted, in the\n"
+    "folders that hold them. One line per item, parents before children, tab-separated: d (folder)\n"
+    "or f (file), live or deleted, size in bytes (0 for a folder), path below the volume's root.\n"
+    "  --categories LIST         only these kinds (default: all three)\n"
+    "  --unfiltered              every entry reachable from the root, whatever its kind\n"
+    "\n" LV_VOLUME_OPTIONS "\n" LV_NAMES "\n" LV_EXIT
+    "\n"
+    "Example: lumenvault-cli ls disk.img --volume 1 --categories photo\n";
+
+const char* const kSearchHelp =
+    "usage: lumenvault-cli search SOURCE [VOLUME OPTIONS] --regex R\n"
+    "\n"
+    "Finds the files whose names match the regular expression R (ECMAScript, case ignored in every\n"
+    "script; \"|\" separates alternatives) among the files of the chosen kinds. One line per match,\n"
+    "tab-separated: full path (from ROOT), creation, access and modification times, size text,\n"
+    "attributes. R is checked before the volume is read.\n"
+    "\n" LV_VOLUME_OPTIONS "\n" LV_NAMES "\n" LV_EXIT
+    "\n"
+    "Example: lumenvault-cli search card.img --regex 'IMG_|DSC'\n";
+
+const char* const kSaveHelp =
+    "usage: lumenvault-cli save SOURCE [VOLUME OPTIONS] [--categories ...] [--unfiltered] --out DIR\n"
+    "                           [PATH ...]\n"
+    "\n"
+    "Saves the folders and files at the tree paths PATH (as ls prints them) into DIR, with the times\n"
+    "recorded on the volume; with no PATH, the whole tree ls lists with the same options. One line\n"
+    "per written file on stdout, tab-separated: the path written, its length in bytes. A name\n"
+    "already taken in DIR gets the first free 'name (2).ext': nothing is overwritten. Sparse data is\n"
+    "written as holes; no link inside DIR is followed. DIR must not lie on the device being\n"
+    "recovered: such a save is refused before anything is read, and a refused save creates nothing.\n"
+    "On a terminal, stderr shows the files and bytes written so far.\n"
+    "\n" LV_VOLUME_OPTIONS "\n" LV_NAMES "\n" LV_EXIT
+    "\n"
+    "Example: lumenvault-cli save disk.img --volume 1 --out ~/recovered Pictures/2019\n";
+
+const char* const kCandidatesHelp =
+    "usage: lumenvault-cli candidates SOURCE [--volume N [--gpt] | --start-sector S --fs FS] --max N\n"
+    "\n"
+    "Searches the volume for places where a file table (NTFS: an MFT) begins, up to N of them, and\n"
+    "prints what the advanced mode can read: one line per candidate, tab-separated, its number and\n"
+    "label and its byte position from the volume's start; then the sectors-per-cluster values to\n"
+    "choose from, the preselected one first. Read one with\n"
+    "  lumenvault-cli ls SOURCE --mode advanced --max N --candidate I --spc S\n"
+    "\n" LV_EXIT
+    "\n"
+    "Example: lumenvault-cli candidates disk.img --volume 1 --max 3\n";
+
+struct CommandHelp {
+  const char* command;
+  const char* text;
+};
+
+const CommandHelp kCommandHelp[] = {
+    {"partitions", kPartitionsHelp}, {"ls", kLsHelp},       {"search", kSearchHelp},
+    {"save", kSaveHelp},             {"candidates", kCandidatesHelp},
+};
+
+}  // namespace
+
+const char* const kUsage =
+    "usage: lumenvault-cli COMMAND SOURCE [OPTIONS]\n"
+    "\n"
+    "Recovers photos, audio and video from a drive, a volume or a disk image (SOURCE), which it\n"
+    "only reads. Commands:\n"
+    "  partitions SOURCE [--gpt]                 the volumes of a partitioned disk\n"
+    "  ls SOURCE [VOLUME OPTIONS]                the files found, live and deleted\n"
+    "  search SOURCE [VOLUME OPTIONS] --regex R  the files whose names match R\n"
+    "  save SOURCE [VOLUME OPTIONS] --out DIR [PATH ...]\n"
+    "                                            save files and folders into DIR\n"
+    "  candidates SOURCE [VOLUME] --max N        where a lost file table may begin\n"
+    "`lumenvault-cli COMMAND --help` describes a command, its options and output.\n"
+    "\n" LV_VOLUME_OPTIONS "\n" LV_NAMES "\n" LV_EXIT;
+
+const char* CommandUsage(const std::string& command) {
+  for (const CommandHelp& help : kCommandHelp)
+    if (command == help.command) return help.text;
+  return nullptr;
+}
 
 int UsageError(const std::string& message) {
   if (!message.empty()) std::fprintf(stderr, "lumenvault-cli: %s\n", message.c_str());
-  std::fputs(kUsage, stderr);
+  std::fputs("usage: lumenvault-cli COMMAND SOURCE [OPTIONS]; `lumenvault-cli --help` lists the commands, "
+             "`lumenvault-cli COMMAND --help` describes one\n",
+             stderr);
   return kExitUsage;
 }
 

@@ -1,17 +1,23 @@
 #include "cli/VolumeOptions.h"
 
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
 #include "catalogue/Categories.h"
 #include "cli/Commands.h"
+#include "cli/Terminal.h"
 #include "disk/BootSectorTests.h"
+#include "common/SafeName.h"
 #include "common/Text.h"
 #include "disk/Partition.h"
 #include "platform/MessageBox.h"
@@ -83,14 +89,7 @@ std::optional<std::string> ReadVolumeOptions(Arguments& args, VolumeOptions& opt
   return std::nullopt;
 }
 
-std::string ListComponent(const std::wstring& text) {
-  std::wstring escaped;
-  for (wchar_t c : text) {
-    if (c == L'/' || (c >= 0 && c < 0x20) || c == 0x7F) escaped += Format(L"%%%02X", static_cast<unsigned>(c));
-    else escaped.push_back(c);
-  }
-  return WideToUtf8(escaped);
-}
+std::string ListComponent(const std::wstring& text) { return SafeComponent(WideToUtf16(text)); }
 
 void ForEachTreeLine(const ResultTree& tree, const std::function<void(TreeItem, const std::string&)>& line) {
   const TreeItem top = tree.FirstChild(kNoTreeItem);
@@ -118,12 +117,12 @@ void ForEachTreeLine(const ResultTree& tree, const std::function<void(TreeItem, 
 
 namespace {
 
-// Prints the status line over itself while the worker runs, when stderr is
-// a terminal.
+// Draws the worker's status and progress on the status line while the
+// worker runs, when stderr is a terminal.
 class ProgressLine {
  public:
   explicit ProgressLine(const LatestValueSink& sink) : sink_(sink) {
-    if (::isatty(STDERR_FILENO)) thread_ = std::thread([this] { Loop(); });
+    if (StatusLine::Get().enabled()) thread_ = std::thread([this] { Loop(); });
   }
   ~ProgressLine() {
     {
@@ -131,10 +130,8 @@ class ProgressLine {
       done_ = true;
     }
     wake_.notify_all();
-    if (thread_.joinable()) {
-      thread_.join();
-      std::fputs("\r\033[K", stderr);
-    }
+    if (thread_.joinable()) thread_.join();
+    StatusLine::Get().Clear();
   }
 
  private:
@@ -142,12 +139,11 @@ class ProgressLine {
     std::unique_lock lock(mutex_);
     while (!wake_.wait_for(lock, std::chrono::milliseconds(200), [this] { return done_; })) {
       std::string line = WideToUtf8(sink_.Status());
-      if (line.size() > 70) line.resize(70);
+      if (line.size() > 60) line.resize(60);
       const int64_t maximum = sink_.RangeMaximum();
       if (maximum > 0)
         line += FormatUtf8("  %lld/%lld", static_cast<long long>(sink_.Position()), static_cast<long long>(maximum));
-      std::fprintf(stderr, "\r\033[K%s", line.c_str());
-      std::fflush(stderr);
+      StatusLine::Get().Show(line);
     }
   }
 
@@ -160,6 +156,54 @@ class ProgressLine {
 
 std::wstring SizeTextOfSectors(int64_t sectors) {
   return Format(L"%lld   MB", static_cast<long long>(sectors > 0 ? sectors / 2048 : 0));
+}
+
+}  // namespace
+
+bool OpenSource(const std::string& path) {
+  SharedReader = std::make_unique<FileReadSeek>();
+  DeviceSectorCount = 0;
+  if (SharedReader->OpenUtf8(path)) return true;
+  const int error = SharedReader->lastError;
+  std::fprintf(stderr, "lumenvault-cli: cannot open %s: %s\n", path.c_str(), std::strerror(error));
+  struct stat st{};
+  if ((error == EACCES || error == EPERM) && ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
+    // Membership of the device's group helps only when the group may read it.
+    const struct group* owner = (st.st_mode & S_IRGRP) && st.st_gid != 0 ? ::getgrgid(st.st_gid) : nullptr;
+    if (owner)
+      std::fprintf(stderr,
+                   "lumenvault-cli: reading a drive needs read rights on it: run the command as root (sudo), or add "
+                   "your user to the group %s (sudo adduser $USER %s) and log in again\n",
+                   owner->gr_name, owner->gr_name);
+    else
+      std::fprintf(stderr, "lumenvault-cli: reading a drive needs read rights on it: run the command as root (sudo)\n");
+  }
+  return false;
+}
+
+namespace {
+
+// The volumes of a partitioned disk and the options that choose them, for a
+// source given without a volume option whose first sectors hold no file
+// system; false when the source has no partition table either.
+bool ExplainPartitionedDisk(const std::string& source) {
+  for (const bool gpt : {true, false}) {
+    std::vector<VolumeEntry> rows;
+    LatestValueSink status;
+    Partition scan(rows, status);
+    scan.gptEnabled = gpt;
+    scan.StandardScan(*SharedReader);
+    if (rows.empty()) continue;
+    std::fprintf(stderr, "lumenvault-cli: %s is a partitioned disk (%s); choose one of its volumes:\n",
+                 source.c_str(), gpt ? "GPT" : "MBR");
+    for (size_t row = 0; row < rows.size(); ++row) {
+      std::fprintf(stderr, "  --volume %zu%s\t%s\t%s\tstart sector %lld\n", row, gpt ? " --gpt" : "",
+                   WideToUtf8(rows[row].fileSystem).c_str(), WideToUtf8(rows[row].sizeText).c_str(),
+                   static_cast<long long>(rows[row].startSector));
+    }
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -204,11 +248,12 @@ int VolumeScan::ResolveVolume(const VolumeOptions& options, VolumeEntry& volume)
 int VolumeScan::Run(const VolumeOptions& options) {
   if (!BuildCategoryFilter(options.photo, options.audio, options.video)) return kExitUsage;
   FormattedDriveMode.store(options.formatted ? 1 : 0);
-  SharedReader = std::make_unique<FileReadSeek>();
-  DeviceSectorCount = 0;
-  if (!SharedReader->OpenUtf8(options.source)) return kExitRefused;
+  if (!OpenSource(options.source)) return kExitRefused;
   VolumeEntry volume;
   if (const int status = ResolveVolume(options, volume); status != kExitOk) return status;
+  if (!options.volumeRow && !options.startSector && volume.fileSystem == L"Unknown" &&
+      ExplainPartitionedDisk(options.source))
+    return kExitRefused;
 
   ScanStart start;
   start.volume = volume;

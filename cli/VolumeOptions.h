@@ -41,6 +41,11 @@ std::set<std::string> VolumeValued();
 // one unless morePositional); an error text for a usage error.
 std::optional<std::string> ReadVolumeOptions(Arguments& args, VolumeOptions& options, bool morePositional = false);
 
+// Opens SOURCE as the shared reader; when it cannot be opened, says which
+// path and why on stderr (after the core's own message), and how to get the
+// rights to read a drive.
+bool OpenSource(const std::string& path);
+
 // One scan of the chosen volume: the reader, the engine of the advanced
 // input when there is one, the job and its in-memory views.
 class VolumeScan {
@@ -67,8 +72,9 @@ class VolumeScan {
   std::unique_ptr<ScanJob> job_;  // borrows advancedAdapter_
 };
 
-// A tree item's text as one path component of the listings: "/" as "%2F",
-// control characters as "%XX", so every item is one line and one component.
+// A tree item's text as one path component of the listings, escaped by the
+// rule that names saved files (common/SafeName.h): every item is one line
+// and one component, and the path printed is the path save writes.
 std::string ListComponent(const std::wstring& text);
 
 // Calls `line` for every item below the tree's top item, parents before

@@ -1,21 +1,28 @@
 // lumenvault-cli: a headless front end over the recovery core.
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
-#include "platform/MessageBox.h"
+#include "cli/Terminal.h"
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "C.UTF-8");
-  lv::StderrMessageBox messages;
+  lv::cli::TerminalMessageBox messages;
   lv::SetMessages(&messages);
   if (argc < 2) return lv::cli::UsageError("");
   const std::string command = argv[1];
   const std::vector<std::string> words(argv + 2, argv + argc);
   int status;
-  if (command == "partitions") {
+  const bool help = std::find_if(words.begin(), words.end(), [](const std::string& word) {
+                      return word == "--help" || word == "-h";
+                    }) != words.end();
+  if (help && lv::cli::CommandUsage(command)) {
+    std::fputs(lv::cli::CommandUsage(command), stdout);
+    status = lv::cli::kExitOk;
+  } else if (command == "partitions") {
     status = lv::cli::RunPartitions(words);
   } else if (command == "ls") {
     status = lv::cli::RunLs(words);

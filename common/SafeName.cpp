@@ -14,6 +14,11 @@ void AppendHexEscape(std::string& out, const char* prefix, uint32_t value, int d
   for (int i = digits - 1; i >= 0; --i) out.push_back(kHex[(value >> (4 * i)) & 0xF]);
 }
 
+// "/" would split the component, control characters would split or hide a
+// printed line, and "%" itself is escaped so that every escape reads back
+// one way.
+bool IsEscapedAscii(uint32_t c) { return c < 0x20 || c == 0x7F || c == '/' || c == '%'; }
+
 uint32_t Fnv1a(std::string_view bytes) {
   uint32_t h = 2166136261u;
   for (unsigned char c : bytes) h = (h ^ c) * 16777619u;
@@ -51,10 +56,8 @@ std::string SafeComponent(std::u16string_view name) {
   std::string out;
   for (size_t i = 0; i < name.size(); ++i) {
     const char16_t c = name[i];
-    if (c == u'/') {
-      out += "%2F";
-    } else if (c == 0) {
-      out += "%00";
+    if (IsEscapedAscii(c)) {
+      AppendHexEscape(out, "%", c, 2);
     } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
       out += Utf16ToUtf8(name.substr(i, 2));
       ++i;
@@ -73,12 +76,9 @@ std::string SafeComponentFromBytes(std::string_view name) {
   size_t i = 0;
   while (i < name.size()) {
     const unsigned char b = static_cast<unsigned char>(name[i]);
-    if (b == '/') {
-      out += "%2F", ++i;
-      continue;
-    }
-    if (b == 0) {
-      out += "%00", ++i;
+    if (IsEscapedAscii(b)) {
+      AppendHexEscape(out, "%", b, 2);
+      ++i;
       continue;
     }
     // Copy one well-formed UTF-8 character, or escape the byte.

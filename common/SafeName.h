@@ -14,8 +14,10 @@ namespace lv {
 // Longest component written, in UTF-8 bytes (the usual NAME_MAX).
 inline constexpr size_t kMaxComponentBytes = 255;
 
-// UTF-16 name to one UTF-8 path component:
-//  - "/" becomes "%2F", NUL "%00", a lone surrogate "%uXXXX";
+// UTF-16 name to one UTF-8 path component. The same rule names the files
+// saved and the paths the command line prints:
+//  - "%", "/" and the control characters U+0000-U+001F and U+007F become
+//    "%XX" (two hex digits), a lone surrogate "%uXXXX";
 //  - "." becomes "%2E" and ".." "%2E%2E"; an empty name becomes "%00";
 //  - a component longer than kMaxComponentBytes is cut at a character
 //    boundary and ends in "~" and eight hex digits of a hash of the whole

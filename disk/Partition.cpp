@@ -224,7 +224,8 @@ int Partition::ScanExtendedChain(readWriteInterface& reader, uint32_t extendedBa
         const auto volumeStart = static_cast<int64_t>(ebrLba + firstLba);
         const TypeInfo info = ClassifyType(reader, type, volumeStart, true, ntfsCount_);
         if (type == 0x07 && !ReadSectorAt(reader, ebrLba, sector)) return ErrorOf(reader);
-        statusText->SetStatus(info.message);
+        // FAT12 has no message: the status line keeps what it showed.
+        if (!info.message.empty()) statusText->SetStatus(info.message);
         Append(info.fileSystem, Format(L"%d   MB", static_cast<int>(count / 2048)), volumeStart);
       }
     }

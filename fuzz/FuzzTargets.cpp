@@ -16,7 +16,6 @@
 #include "common/WorkerProtocol.h"
 #include "disk/Partition.h"
 #include "disk/Reader.h"
-#include "disk/VolumeAdapter.h"
 #include "ntfs/NtfsLznt1.h"
 #include "platform/MessageBox.h"
 

@@ -431,6 +431,35 @@ TEST(CliCatalogue, UsageErrorsAndRefusals) {
   EXPECT_EQ(test::Lines(some.out).size(), 3u);
 }
 
+TEST(CliCatalogue, WhatANewUserIsTold) {
+  // A partitioned disk without a volume option: its volumes and the options
+  // that choose them, for MBR and GPT.
+  const auto mbr = test::RunCli({"ls", test::FixturePath("mbr-mixed.img")});
+  EXPECT_EQ(mbr.status, 1);
+  EXPECT_NE(mbr.err.find("is a partitioned disk (MBR)"), std::string::npos) << mbr.err;
+  EXPECT_NE(mbr.err.find("  --volume 1\tNTFS\t12   MB\tstart sector 20480\n"), std::string::npos) << mbr.err;
+  const auto gpt = test::RunCli({"save", test::FixturePath("gpt-mixed.img"), "--out", "/nonexistent/out"});
+  EXPECT_EQ(gpt.status, 1);
+  EXPECT_NE(gpt.err.find("  --volume 1 --gpt\tFAT32"), std::string::npos) << gpt.err;
+  // A source that cannot be opened: which path, and why.
+  const auto folder = test::RunCli({"partitions", "/tmp"});
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_EQ(folder.err, "Invalid handle ...\nlumenvault-cli: cannot open /tmp: Is a directory\n");
+  // Every command has its page; the page of a command is not a usage error.
+  for (const char* command : {"partitions", "ls", "search", "save", "candidates"}) {
+    const auto help = test::RunCli({command, "--help"});
+    EXPECT_EQ(help.status, 0) << command;
+    EXPECT_EQ(help.out.rfind(std::string("usage: lumenvault-cli ") + command + " ", 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("Exit status"), std::string::npos) << command;
+  }
+  EXPECT_NE(test::RunCli({"--help"}).out.find("%XX"), std::string::npos);
+  // The page's question before a folder save is answered, not printed.
+  test::TempFolder out;
+  const auto save = test::RunCli({"save", test::FixturePath("ntfs-basic.img"), "--out", out.path()});
+  EXPECT_EQ(save.status, 0);
+  EXPECT_EQ(save.err.find("want to continue"), std::string::npos) << save.err;
+}
+
 TEST(CliCatalogue, ModesAgreeOnTheUndeleteImage) {
   const std::string image = test::PublicPath("7-undel-ntfs/7-ntfs-undel.dd");
   if (!test::FileExists(image)) GTEST_SKIP() << "public images not available";

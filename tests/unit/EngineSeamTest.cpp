@@ -134,6 +134,34 @@ TEST_F(EngineSeam, FilesThatCannotBeWrittenAreCountedAndFailTheSave) {
   EXPECT_EQ(test::ReadTextFile(out + "/Photos/Trip"), "in the way");
 }
 
+// Names that would break a printed line or a path: ls, search and save
+// print them, and save writes them, by one escaping rule.
+std::unique_ptr<VolumeAdapter> MakeOddNames(const EngineSetup&) {
+  auto table = std::make_unique<test::FakeTable>();
+  table->File(test::FakeTable::kRoot, u"tab\tand 50%.jpg", "1");
+  const EntryIndex up = table->Folder(test::FakeTable::kRoot, u"..");
+  table->File(up, u"line\nbreak.png", "22");
+  return table;
+}
+
+TEST_F(EngineSeam, NamesArePrintedAndSavedByOneEscapingRule) {
+  constexpr EngineType kOdd{L"ODDFS", L"ODDFS", kStandardMode, false, MakeOddNames};
+  EngineRegistration odd{kOdd};
+  const auto words = [&](std::vector<std::string> more) {
+    more.insert(more.begin(), {source, "--start-sector", "0", "--fs", "ODDFS"});
+    return more;
+  };
+  const Output ls = Capture([&] { return cli::RunLs(words({})); });
+  EXPECT_EQ(ls.out, "f\tlive\t1\ttab%09and 50%25.jpg\nd\tlive\t0\t%2E%2E\nf\tlive\t2\t%2E%2E/line%0Abreak.png\n");
+  const Output search = Capture([&] { return cli::RunSearch(words({"--regex", "break"})); });
+  EXPECT_EQ(search.out.substr(0, search.out.find('\t')), "ROOT/%2E%2E/line%0Abreak.png");
+  const std::string out = dir.path() + "/saved";
+  const Output save = Capture([&] { return cli::RunSave(words({"--out", out, "%2E%2E/line%0Abreak.png", "tab%09and 50%25.jpg"})); });
+  EXPECT_EQ(test::Lines(save.out),
+            (std::vector<std::string>{out + "/line%0Abreak.png\t2", out + "/tab%09and 50%25.jpg\t1"}));
+  EXPECT_EQ(test::ReadTextFile(out + "/tab%09and 50%25.jpg"), "1");
+}
+
 // The block device that holds a path's file system, or "" when it has none
 // (tmpfs, overlay).
 std::string DeviceOf(const std::string& path) {

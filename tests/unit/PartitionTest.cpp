@@ -155,14 +155,17 @@ TEST(MbrScan, TypeTableDifferencesOfLogicalVolumes) {
   disk.TableEntry(1500, 0, 0x07, 10, 2048);
   disk.TableEntry(1500, 1, 0x05, 1000, 1000);
   disk.TableEntry(2000, 0, 0x83, 10, 2048);
+  disk.TableEntry(2000, 1, 0x05, 1500, 1000);
+  disk.TableEntry(2500, 0, 0x01, 10, 2048);  // FAT12 leaves the status line alone
   const ScanResult r = Scan(disk.image());
-  ASSERT_EQ(r.rows.size(), 4u);
+  ASSERT_EQ(r.rows.size(), 5u);
+  EXPECT_EQ(r.rows[4].fileSystem, L"FAT12");
   EXPECT_EQ(r.rows[0].fileSystem, L"NTFS");
   EXPECT_EQ(r.rows[1].fileSystem, L"Unknown");  // 0x42 is NTFS only as a primary
   EXPECT_EQ(r.rows[2].fileSystem, L"NTFS");
   EXPECT_EQ(r.rows[3].fileSystem, L"extX");
   EXPECT_EQ(r.rows[1].sizeText, L"1   MB");
-  EXPECT_EQ(Starts(r.rows), (std::vector<int64_t>{10, 1010, 1510, 2010}));
+  EXPECT_EQ(Starts(r.rows), (std::vector<int64_t>{10, 1010, 1510, 2010, 2510}));
   EXPECT_EQ(r.status,
             (std::vector<std::wstring>{L"NTFS...", L"found UNKNOWN...", L"found NTFS...", L"found extx..."}));
 }
