@@ -13,7 +13,6 @@
 // the adapter's operations then serve one volume for one scan.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,12 +24,6 @@
 #include "disk/Disk.h"
 
 namespace lv {
-
-// The recovery-mode page's "Is Drive Formated..?" choice (1 set): the FAT
-// family then takes every chain to end after its first cluster and reads
-// file data from consecutive clusters. Set before a scan starts, read by the
-// engines' workers and extractions.
-extern std::atomic<uint8_t> FormattedDriveMode;
 
 // What an engine is made with: the shared reader, a copy of the chosen
 // volume, the page's status line and progress target, and the pause gate

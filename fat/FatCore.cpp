@@ -4,7 +4,6 @@
 #include <unordered_map>
 
 #include "common/Text.h"
-#include "disk/VolumeAdapter.h"
 #include "fat/FatDirectory.h"
 #include "fat/FatLayout.h"
 #include "platform/SaveWriter.h"

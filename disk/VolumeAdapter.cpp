@@ -1,7 +1,0 @@
-#include "disk/VolumeAdapter.h"
-
-namespace lv {
-
-std::atomic<uint8_t> FormattedDriveMode{0};
-
-}  // namespace lv
