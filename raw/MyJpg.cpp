@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "disk/AlignedBuffer.h"
 #include "disk/VolumeView.h"
+#include "raw/ChunkPrefetch.h"
 #include "platform/MessageBox.h"
 
 namespace lv {
@@ -16,12 +16,6 @@ constexpr int64_t kSector = static_cast<int64_t>(kCarveSector);
 // How far a find without a size moves the scan: the skip size in whole
 // sectors when it is more than one sector, else one sector.
 int64_t Step(int64_t skipSize) { return skipSize > kSector ? skipSize / kSector * kSector : kSector; }
-
-bool AllZero(const uint8_t* bytes, size_t n) {
-  for (size_t i = 0; i < n; ++i)
-    if (bytes[i] != 0) return false;
-  return true;
-}
 
 }  // namespace
 
@@ -47,7 +41,8 @@ void myJpg::AddItem(size_t rule, int64_t start, int64_t size) {
 // - the last chunk may be partial: the range is scanned to its last whole
 //   sector, and no item reaches past the range's end;
 // - a chunk that cannot be read is read again in pieces and sector by
-//   sector; sectors that stay unreadable are skipped and counted;
+//   sector; sectors that stay unreadable are skipped and counted (chunks
+//   are read one ahead on a thread of their own, see ChunkPrefetch);
 // - starts whose end never came are measured, at the end of the scan,
 //   against the next start found after them (of any rule): the item ends
 //   where the next file begins; the latest start takes approxSize. Sizes
@@ -72,22 +67,24 @@ bool myJpg::Run() {
   std::vector<uint8_t> active;  // rules with pending starts, in rule order
   // The latest pending start, the only one that can still lack a next.
   size_t awaitingRule = SIZE_MAX;
+  // Per rule: where its end signature next begins in chunk endChunk, as far
+  // as searched (kNoEnd: not before the chunk's end).
+  constexpr int64_t kNoEnd = INT64_MAX;
+  std::vector<int64_t> nextEnd(n, kNoEnd), endChunk(n, -1);
   for (size_t r = 0; r < n; ++r) categoryCounts[rules[r].category] = 0;
   if (observer) observer->RunStarted(rules);
 
   sink_.ProgressRange(0, 1000);
-  AlignedBuffer buffer;
-  if (!buffer.Resize(kCarveChunk)) return false;
   VolumeView view(reader_, startSector);
   uint64_t range = view.Valid() ? std::min(bytesToScan, view.AvailableBytes()) : 0;
   range = std::min<uint64_t>(range, static_cast<uint64_t>(INT64_MAX) - kCarveChunk);
+  ChunkPrefetch chunkReader(view, range, kCarveChunk);
+  if (!chunkReader.Ready()) return false;
   const int64_t chunks = static_cast<int64_t>((range + kCarveChunk - 1) / kCarveChunk);
   sink_.ProgressRange(0, chunks);
 
-  std::vector<uint8_t> unreadable(kCarveChunk / kCarveSector);
-  bool chunkHasUnreadable = false;
+  ChunkPrefetch::Chunk chunk;
   int64_t loaded = -1;
-  uint64_t chunkLength = 0;
   uint64_t pos = 0;
   auto leftFrom = [&](int64_t at) { return static_cast<int64_t>(range) - at; };
 
@@ -96,34 +93,20 @@ bool myJpg::Run() {
     if (c != loaded) {
       sink_.ProgressPosition(c);
       if (StopPolled(stopRequested, gate)) break;
-      const uint64_t chunkStart = static_cast<uint64_t>(c) * kCarveChunk;
-      chunkLength = std::min<uint64_t>(kCarveChunk, range - chunkStart);
-      const VolumeView::BatchResult read = view.ReadBatch(chunkStart, buffer.data(), chunkLength);
-      if (!read.positioned) {
-        range = chunkStart;
+      chunk = chunkReader.Get(c);
+      if (!chunk.positioned) {
+        range = static_cast<uint64_t>(c) * kCarveChunk;
         break;
       }
-      chunkHasUnreadable = read.skippedBytes > 0;
-      if (chunkHasUnreadable) {
-        // The batch read left unreadable sectors as zeros; find which of
-        // the zero sectors they are, so that none is taken for data.
-        std::fill(unreadable.begin(), unreadable.end(), 0);
-        uint8_t probe[kCarveSector];
-        for (uint64_t s = 0; s + kCarveSector <= chunkLength; s += kCarveSector) {
-          if (!AllZero(buffer.data() + s, kCarveSector)) continue;
-          if (view.Read(chunkStart + s, probe, kCarveSector)) continue;
-          unreadable[s / kCarveSector] = 1;
-          ++unreadableSectors;
-        }
-      }
+      unreadableSectors += chunk.unreadableCount;
       loaded = c;
     }
     const uint64_t o = pos - static_cast<uint64_t>(c) * kCarveChunk;
-    const uint8_t* sector = buffer.data() + o;
+    const uint8_t* sector = chunk.data + o;
     const auto p = static_cast<int64_t>(pos);
     int64_t next = p + kSector;
 
-    if (!(chunkHasUnreadable && unreadable[o / kCarveSector])) {
+    if (!(chunk.unreadable && chunk.unreadable[o / kCarveSector])) {
       if (const int r = table.MatchStart(sector); r >= 0) {
         const CarveRule& rule = rules[static_cast<size_t>(r)];
         if (awaitingRule != SIZE_MAX) pending[awaitingRule].back().next = p;
@@ -154,14 +137,20 @@ bool myJpg::Run() {
           }
         }
       } else if (!active.empty()) {
-        const uint8_t* limit = buffer.data() + chunkLength;
+        const uint8_t* limit = chunk.data + chunk.length;
         for (size_t a = 0; a < active.size(); ++a) {
           const size_t r = active[a];
-          const uint8_t* hit = table.FindEnd(r, sector, sector + kCarveSector, limit);
-          if (!hit) continue;
+          // One search from here to the chunk's end serves every sector
+          // until the signature found (or the chunk's end) is passed.
+          if (endChunk[r] != c || (nextEnd[r] != kNoEnd && nextEnd[r] < p)) {
+            const uint8_t* hit = table.FindEnd(r, sector, limit, limit);
+            nextEnd[r] = hit ? p + (hit - sector) : kNoEnd;
+            endChunk[r] = c;
+          }
+          if (nextEnd[r] == kNoEnd || nextEnd[r] >= p + kSector) continue;
           const CarveRule& rule = rules[r];
           const int64_t s = pending[r].back().start;
-          const int64_t q = p + (hit - sector);
+          const int64_t q = nextEnd[r];
           int64_t size = q + rule.endLength - s + 1;
           if (rule.approxSize > 0 && size > rule.approxSize) size = rule.approxSize;
           AddItem(r, s, std::min(size, leftFrom(s)));
@@ -179,7 +168,6 @@ bool myJpg::Run() {
   }
   scannedRange = range;
   sink_.ProgressPosition(chunks);
-  buffer = AlignedBuffer();
 
   for (size_t r = 0; r < n; ++r) {
     const CarveRule& rule = rules[r];

@@ -52,11 +52,14 @@ class SignatureTable {
   // and fits before `limit` (the end of the bytes in memory); null if none.
   const uint8_t* FindEnd(size_t rule, const uint8_t* from, const uint8_t* to, const uint8_t* limit) const;
 
- private:
+  // Whether the entry's signature is at `at` (length bytes readable there).
   static bool Matches(const MatchEntry& entry, const uint8_t* at);
+
+ private:
 
   struct Group {
     int32_t position = 0;  // sector byte the bucket is chosen by
+    std::array<uint64_t, 4> used{};     // bit b: bucket b is not empty
     std::array<uint32_t, 257> first{};  // bucket b: ids_[first[b] .. first[b+1])
   };
   std::vector<MatchEntry> entries_;

@@ -223,7 +223,13 @@ TEST(CarveEngine, FiveMiBReadInFiveChunksAndAStopKeepsPendingStarts) {
     sink.stopChunk = stop ? 2 : -1;
     const Items items = Carve(reader, {Rule(kPngStart, kPngEnd, 4096), Rule({0xB1, 0xB2}, {}, 10)}, 5 * MiB, &engine);
     EXPECT_EQ(sink.lastMaximum, 5);
-    EXPECT_EQ(reader.reads, stop ? 2u : 5u);
+    // Chunks are read one ahead: a stop in chunk 2 may have read it already.
+    if (stop) {
+      EXPECT_GE(reader.reads, 2u);
+      EXPECT_LE(reader.reads, 3u);
+    } else {
+      EXPECT_EQ(reader.reads, 5u);
+    }
     const Items expected = stop ? Items{{0, 4096}} : Items{{3 * MiB, 10}, {0, 4096}};
     EXPECT_EQ(items, expected);
     EXPECT_EQ(box.Texts(), std::vector<std::wstring>{L"done.."});

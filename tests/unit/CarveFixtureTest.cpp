@@ -224,6 +224,16 @@ TEST(CarveFixture, WipedFat32VolumeGivesItsFilesBack) {
     EXPECT_EQ(line.size, CutOf(p.ext) == Cut::End ? p.length + 1 : p.length);
     EXPECT_EQ(Md5OfPrefix(out.path() + "/" + line.label, p.length), p.md5);
   }
+  // --min-size leaves out the smaller items and nothing else.
+  const auto larger = test::RunCli({"carve", path, "--min-size", "20000"});
+  ASSERT_EQ(larger.status, 0) << larger.err;
+  std::map<int64_t, Line> expected;
+  for (const auto& [start, line] : lines)
+    if (line.size >= 20000) expected[start] = line;
+  const std::map<int64_t, Line> shown = CarveLines(larger.out);
+  EXPECT_EQ(shown.size(), expected.size());
+  for (const auto& [start, line] : expected) EXPECT_TRUE(shown.count(start)) << start;
+  EXPECT_LT(expected.size(), lines.size());
 }
 
 }  // namespace
