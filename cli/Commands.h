@@ -15,6 +15,7 @@ int RunPartitions(const std::vector<std::string>& words);
 int RunLs(const std::vector<std::string>& words);
 int RunSearch(const std::vector<std::string>& words);
 int RunSave(const std::vector<std::string>& words);
+int RunCandidates(const std::vector<std::string>& words);
 int RunCarve(const std::vector<std::string>& words);
 
 // The summary of every command, and one command's page (null for a word

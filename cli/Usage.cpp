@@ -83,11 +83,13 @@ const char* const kSaveHelp =
 const char* const kCandidatesHelp =
     "usage: lumenvault-cli candidates SOURCE [--volume N [--gpt] | --start-sector S --fs FS] --max N\n"
     "\n"
-    "Searches the volume for places where a file table (NTFS: an MFT) begins, up to N of them, and\n"
-    "prints what the advanced mode can read: one line per candidate, tab-separated, its number and\n"
-    "label and its byte position from the volume's start; then the sectors-per-cluster values to\n"
-    "choose from, the preselected one first. Read one with\n"
+    "Searches the volume for places where a file table (NTFS: an MFT) begins, up to N of them (3\n"
+    "when N is below 1), and prints what the advanced mode offers, tab-separated: one line per\n"
+    "candidate, in the order found: 'candidate', its label, its byte position from the volume's\n"
+    "start (NTFS: of its $MFT record); then one line per sectors-per-cluster value, in the order\n"
+    "offered: 'spc', the value, and 'preselected' on the first. stderr says how to read one:\n"
     "  lumenvault-cli ls SOURCE --mode advanced --max N --candidate I --spc S\n"
+    "with I a candidate's number (from 0) and S one of the listed values; --spc takes no other.\n"
     "\n" LV_EXIT
     "\n"
     "Example: lumenvault-cli candidates disk.img --volume 1 --max 3\n";

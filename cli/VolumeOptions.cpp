@@ -51,20 +51,9 @@ std::optional<std::string> ReadCategories(const std::string& text, VolumeOptions
 }  // namespace
 
 std::optional<std::string> ReadVolumeOptions(Arguments& args, VolumeOptions& options, bool morePositional) {
-  if (args.positional().empty() || (!morePositional && args.positional().size() != 1))
-    return std::string("one SOURCE is needed");
-  options.source = args.positional()[0];
-  options.gpt = args.Has("--gpt");
+  if (auto error = ReadVolumeChoice(args, options, morePositional)) return error;
   options.formatted = args.Has("--formatted");
   options.unfiltered = args.Has("--unfiltered");
-  options.volumeRow = args.Integer("--volume");
-  options.startSector = args.Integer("--start-sector");
-  const auto fs = args.Value("--fs");
-  if (!args.ok()) return args.error();
-  if (options.volumeRow && (options.startSector || fs)) return std::string("--volume excludes --start-sector and --fs");
-  if (options.startSector.has_value() != fs.has_value()) return std::string("--start-sector and --fs go together");
-  if (options.startSector && *options.startSector < 0) return std::string("--start-sector must not be negative");
-  if (fs) options.fileSystem = Utf8ToWide(*fs);
 
   const std::string mode = args.Value("--mode").value_or("standard");
   if (mode == "standard") options.recoveryMode = 1;
@@ -86,6 +75,22 @@ std::optional<std::string> ReadVolumeOptions(Arguments& args, VolumeOptions& opt
   if (const auto categories = args.Value("--categories")) {
     if (auto error = ReadCategories(*categories, options)) return error;
   }
+  return std::nullopt;
+}
+
+std::optional<std::string> ReadVolumeChoice(Arguments& args, VolumeOptions& options, bool morePositional) {
+  if (args.positional().empty() || (!morePositional && args.positional().size() != 1))
+    return std::string("one SOURCE is needed");
+  options.source = args.positional()[0];
+  options.gpt = args.Has("--gpt");
+  options.volumeRow = args.Integer("--volume");
+  options.startSector = args.Integer("--start-sector");
+  const auto fs = args.Value("--fs");
+  if (!args.ok()) return args.error();
+  if (options.volumeRow && (options.startSector || fs)) return std::string("--volume excludes --start-sector and --fs");
+  if (options.startSector.has_value() != fs.has_value()) return std::string("--start-sector and --fs go together");
+  if (options.startSector && *options.startSector < 0) return std::string("--start-sector must not be negative");
+  if (fs) options.fileSystem = Utf8ToWide(*fs);
   return std::nullopt;
 }
 
@@ -245,14 +250,69 @@ int VolumeScan::ResolveVolume(const VolumeOptions& options, VolumeEntry& volume)
   return kExitOk;
 }
 
-int VolumeScan::Run(const VolumeOptions& options) {
-  if (!BuildCategoryFilter(options.photo, options.audio, options.video)) return kExitUsage;
+int VolumeScan::OpenVolume(const VolumeOptions& options, VolumeEntry& volume) {
   if (!OpenSource(options.source)) return kExitRefused;
-  VolumeEntry volume;
   if (const int status = ResolveVolume(options, volume); status != kExitOk) return status;
   if (!options.volumeRow && !options.startSector && volume.fileSystem == L"Unknown" &&
       ExplainPartitionedDisk(options.source))
     return kExitRefused;
+  return kExitOk;
+}
+
+int VolumeScan::Search(const VolumeEntry& volume, long long maximum, CandidateLists& lists, uint64_t* found) {
+  if (!advancedAdapter_) {
+    const EngineType* type = FindEngine(volume.fileSystem);
+    if (type && type->HasMode(2))
+      advancedAdapter_ = CreateAdapter(*type, EngineSetup{*SharedReader, volume, sink, &job_->pauseGate});
+  }
+  if (!advancedAdapter_) {
+    // The scan job's own refusal of the kind or of its advanced mode; no
+    // worker starts.
+    ScanStart start;
+    start.volume = volume;
+    start.recoveryMode = 2;
+    job_->Start(start, SharedReader.get());
+    job_->Wait();
+    return kExitRefused;
+  }
+  {
+    ProgressLine progress(sink);
+    const uint64_t count = advancedAdapter_->FindCandidates(maximum < 1 ? 0 : static_cast<uint64_t>(maximum));
+    if (found) *found = count;
+  }
+  lists = advancedAdapter_->Candidates();
+  return kExitOk;
+}
+
+int VolumeScan::SearchCandidates(const VolumeOptions& options, CandidateLists& lists) {
+  VolumeEntry volume;
+  if (const int status = OpenVolume(options, volume); status != kExitOk) return status;
+  return Search(volume, options.maximum, lists);
+}
+
+namespace {
+
+// The offered sectors-per-cluster text whose value is `value`.
+std::optional<std::wstring> Offered(const std::vector<std::wstring>& offered, long long value) {
+  for (const std::wstring& text : offered)
+    if (LeadingInteger(text) == value) return text;
+  return std::nullopt;
+}
+
+int SpcNotOffered(long long value, const std::vector<std::wstring>& offered) {
+  std::wstring values;
+  for (const std::wstring& text : offered) values += (values.empty() ? L"" : L", ") + text;
+  return UsageError(FormatUtf8("--spc %lld is not offered for this volume; choose one of %s", value,
+                               WideToUtf8(values).c_str()));
+}
+
+}  // namespace
+
+int VolumeScan::Run(const VolumeOptions& options) {
+  if (!BuildCategoryFilter(options.photo, options.audio, options.video)) return kExitUsage;
+  FormattedDriveMode.store(options.formatted ? 1 : 0);
+  VolumeEntry volume;
+  if (const int status = OpenVolume(options, volume); status != kExitOk) return status;
 
   ScanStart start;
   start.volume = volume;
@@ -263,19 +323,30 @@ int VolumeScan::Run(const VolumeOptions& options) {
   start.advanced.heapCandidate = options.heap;
   start.sourcePath = options.source;
   const EngineType* type = FindEngine(volume.fileSystem);
-  if (options.recoveryMode == 2 && type && type->HasMode(2)) {
-    // The advanced input: the candidate search, then the choice.
+  if (options.recoveryMode == 2 && type && type->HasMode(2))
     advancedAdapter_ = CreateAdapter(*type, EngineSetup{*SharedReader, volume, sink, &job_->pauseGate});
-    if (advancedAdapter_) {
-      const uint64_t found =
-          advancedAdapter_->FindCandidates(options.maximum < 1 ? 0 : static_cast<uint64_t>(options.maximum));
-      if (options.candidate < 0 || static_cast<uint64_t>(options.candidate) >= found) {
-        std::fprintf(stderr, "lumenvault-cli: no candidate %lld (%llu found)\n", options.candidate,
-                     static_cast<unsigned long long>(found));
-        return kExitRefused;
-      }
-      start.advancedAdapter = advancedAdapter_.get();
+  if (advancedAdapter_) {
+    // The advanced input: the candidate search, then the choice among what
+    // it offers. A sectors-per-cluster value known not to be offered is
+    // refused before the search.
+    const std::vector<std::wstring> before = advancedAdapter_->Candidates().sectorsPerCluster;
+    if (!before.empty() && !Offered(before, options.sectorsPerCluster))
+      return SpcNotOffered(options.sectorsPerCluster, before);
+    CandidateLists lists;
+    uint64_t found = 0;
+    if (const int status = Search(volume, options.maximum, lists, &found); status != kExitOk) return status;
+    // A kind that offers no list takes the number as it is.
+    if (!lists.sectorsPerCluster.empty()) {
+      const auto spc = Offered(lists.sectorsPerCluster, options.sectorsPerCluster);
+      if (!spc) return SpcNotOffered(options.sectorsPerCluster, lists.sectorsPerCluster);
+      start.advanced.sectorsPerCluster = *spc;
     }
+    if (options.candidate < 0 || static_cast<uint64_t>(options.candidate) >= found) {
+      std::fprintf(stderr, "lumenvault-cli: no candidate %lld (%llu found)\n", options.candidate,
+                   static_cast<unsigned long long>(found));
+      return kExitRefused;
+    }
+    start.advancedAdapter = advancedAdapter_.get();
   }
   job_->Start(start, SharedReader.get());
   WaitWithProgress();

@@ -40,6 +40,9 @@ std::set<std::string> VolumeValued();
 // Reads the shared options and SOURCE, the first positional word (the only
 // one unless morePositional); an error text for a usage error.
 std::optional<std::string> ReadVolumeOptions(Arguments& args, VolumeOptions& options, bool morePositional = false);
+// Only SOURCE and the choice of the volume (--volume N [--gpt], or
+// --start-sector S --fs TEXT).
+std::optional<std::string> ReadVolumeChoice(Arguments& args, VolumeOptions& options, bool morePositional = false);
 
 // Opens SOURCE as the shared reader; when it cannot be opened, says which
 // path and why on stderr (after the core's own message), and how to get the
@@ -57,6 +60,11 @@ class VolumeScan {
   // status: kExitOk, or kExitRefused when the input was refused (the
   // message is on stderr).
   int Run(const VolumeOptions& options);
+  // Opens SOURCE, finds the volume and runs the advanced input's candidate
+  // search of its engine for up to options.maximum candidates: kExitOk
+  // with the lists the advanced-input page would offer, or kExitRefused
+  // (the kind has no advanced mode; the message is on stderr).
+  int SearchCandidates(const VolumeOptions& options, CandidateLists& lists);
 
   MemoryResultTree tree;
   MemoryFileList list;
@@ -67,7 +75,10 @@ class VolumeScan {
   void WaitWithProgress();
 
  private:
+  int OpenVolume(const VolumeOptions& options, VolumeEntry& volume);
   int ResolveVolume(const VolumeOptions& options, VolumeEntry& volume);
+  // The candidate search on the volume's engine, made for the advanced input.
+  int Search(const VolumeEntry& volume, long long maximum, CandidateLists& lists, uint64_t* found = nullptr);
   std::unique_ptr<VolumeAdapter> advancedAdapter_;
   std::unique_ptr<ScanJob> job_;  // borrows advancedAdapter_
 };

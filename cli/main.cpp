@@ -30,6 +30,8 @@ int main(int argc, char** argv) {
     status = lv::cli::RunSearch(words);
   } else if (command == "save") {
     status = lv::cli::RunSave(words);
+  } else if (command == "candidates") {
+    status = lv::cli::RunCandidates(words);
   } else if (command == "carve") {
     status = lv::cli::RunCarve(words);
   } else if (command == "--help" || command == "-h" || command == "help") {

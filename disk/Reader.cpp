@@ -11,6 +11,7 @@ namespace lv {
 
 std::unique_ptr<FileReadSeek> SharedReader;
 int64_t DeviceSectorCount = 0;
+std::atomic<uint8_t> FormattedDriveMode{0};
 
 bool FileReadSeek::Open(std::wstring path) { return OpenUtf8(WideToUtf8(path)); }
 

@@ -6,6 +6,7 @@
 // image (MemoryReader, for tests and fuzzers) serve alike.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -108,6 +109,10 @@ class MemoryReader : public readWriteInterface {
 extern std::unique_ptr<FileReadSeek> SharedReader;
 // 512-byte sectors of the source most recently opened by FileReadSeek::Open.
 extern int64_t DeviceSectorCount;
+// The recovery-mode page's "Is Drive Formated..?" (1: set): the FAT-family
+// engines then take every chain to end after its first cluster and read
+// file data from consecutive clusters. Set before a scan starts.
+extern std::atomic<uint8_t> FormattedDriveMode;
 
 // Reads count bytes at an absolute position (baseOffset applied): a Seek
 // followed by a Read.

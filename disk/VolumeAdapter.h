@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/CatalogueTable.h"
 #include "common/WorkerProtocol.h"
@@ -39,6 +40,25 @@ struct AdvancedChoices {
   int64_t candidate = -1;          // selected row of the candidate list
   std::wstring sectorsPerCluster;  // selected text of the sectors-per-cluster list
   int64_t heapCandidate = -1;      // selected row of the heap list (exFAT)
+};
+
+// One row of a candidate list: its label and where the candidate lies, in
+// bytes from the volume's start (for NTFS the candidate's $MFT record).
+struct CandidateRow {
+  std::wstring label;
+  uint64_t position = 0;
+};
+
+// What the advanced input offers after its candidate search: the lists of
+// the advanced-input page in list order (the first item of each is the one
+// preselected), the message box that reports the search and the page's
+// final status (empty when the kind shows none).
+struct CandidateLists {
+  std::vector<CandidateRow> candidates;
+  std::vector<std::wstring> sectorsPerCluster;
+  std::vector<CandidateRow> heapOffsets;  // exFAT only
+  std::wstring message;
+  std::wstring finalStatus;
 };
 
 // The catalogue's steps a worker runs between and after its engine steps.
@@ -83,9 +103,13 @@ class VolumeAdapter : public CatalogueTable {
   // `steps`, in the order of this kind's worker.
   virtual WorkerEnd RunWorker(int32_t recoveryMode, const AdvancedChoices& choices, ScanSteps& steps) = 0;
 
-  // The advanced input's candidate search, up to `maximum` candidates; the
-  // number found (the search shows its own message).
+  // The advanced input's candidate search, up to `maximum` candidates (the
+  // kind's default below 1); the number found. The search reports status
+  // and progress only: its message box is the page's (Candidates()).
   virtual uint64_t FindCandidates(uint64_t) { return 0; }
+  // The lists and texts of the last candidate search; lists that do not
+  // depend on the search are there before it.
+  virtual CandidateLists Candidates() const { return {}; }
 };
 
 using AdapterFactory = std::unique_ptr<VolumeAdapter> (*)(const EngineSetup&);

@@ -25,6 +25,7 @@
 #include "common/WorkerProtocol.h"
 #include "disk/Disk.h"
 #include "disk/VolumeView.h"
+#include "ntfs/NtfsRecordMap.h"
 
 namespace lv {
 
@@ -202,10 +203,13 @@ class ntfs {
   // Record access.
   bool ReadRecordAt(uint64_t offset, uint8_t* out);
   void ParseRecordBytes(const uint8_t* raw, int64_t index);
-  void ApplyFileNames(const uint8_t* fixedUp, int64_t index);
+  // With `extensionOfIndex` the record is an extension record of entry
+  // `index` (found through its attribute list), whose names name the entry
+  // if it has none.
+  void ApplyFileNames(const uint8_t* fixedUp, int64_t index, bool extensionOfIndex = false);
   // The entry's data size from its record (or, for an extension record,
   // its base record's).
-  void NoteDataSize(const uint8_t* fixedUp, int64_t index);
+  void NoteDataSize(const uint8_t* fixedUp, int64_t index, bool extensionOfIndex = false);
   bool WouldCycle(int64_t child, int64_t parent) const;
   void MarkLinked(int64_t child, int64_t parent);
   void ResetLinkState();
@@ -214,8 +218,28 @@ class ntfs {
   void AppendEntry(const uint8_t* signature, uint64_t recordOffset);
   // Appends the record found in a scan slot and parses it at once; with
   // `keepIndexZeroFree` a placeholder first takes index 0, which is never a
-  // link target. Returns the new entry's index.
-  int64_t AppendScannedRecord(uint64_t offset, ByteView bytes, bool keepIndexZeroFree);
+  // link target. Returns the new entry's index; `parsed` tells whether the
+  // record could be read (its fixed-up copy is then in fixedScratch_).
+  int64_t AppendScannedRecord(uint64_t offset, ByteView bytes, bool keepIndexZeroFree, bool* parsed = nullptr);
+
+  // Record numbers of a deep scan. A record's number comes from its header
+  // or, for records without that field, from its place in the MFT that an
+  // intact boot sector names.
+  struct MftSegment {
+    uint64_t offset = 0, bytes = 0, firstNumber = 0;
+  };
+  std::vector<MftSegment> MftSegmentsFromBootSector();
+  std::optional<uint64_t> RecordNumberOf(uint64_t offset, ByteView header) const;
+  // After a deep scan: the entries with an attribute list take names and
+  // data sizes from their extension records; those left without a name
+  // leave the table.
+  void ResolveExtensionRecords(const std::vector<NtfsIndex>& withList);
+  // The entry's own record number and where a record named by its
+  // attribute list lies: the table position when the MFT was read by its
+  // runs, the extension record of that number after a deep scan.
+  std::optional<uint64_t> OwnRecordNumber(const RecordHeaderCopy& header, int64_t index) const;
+  std::optional<uint64_t> ListedRecordOffset(const RecordHeaderCopy& header, int64_t index, uint64_t number) const;
+  RecordHeaderCopy ReadRecordHeaderAt(uint64_t offset);
   // Runs of the non-resident attribute of `type` at `attributeIndex` in the
   // walk (-1: the first one), continued into later attributes of the type
   // while a run list ends without its terminator.
@@ -236,6 +260,9 @@ class ntfs {
   // Extraction.
   friend class NtfsRunStream;
   void ReadAttributeList(const RecordHeaderCopy& header);
+  // The content of the record's attribute list, read from its own clusters
+  // when it is non-resident (into `storage`); nullopt without a list.
+  std::optional<ByteView> AttributeListContent(const RecordHeaderCopy& header, std::vector<uint8_t>& storage);
   bool DataFromAttributeList(const RecordHeaderCopy& header, int64_t index);
   // A stream of the data along runs (compressed: unitClusters per unit).
   std::unique_ptr<DataStream> RunData(std::vector<MftRun> runs, uint64_t spanClusters, bool compressed,
@@ -252,6 +279,9 @@ class ntfs {
   std::unordered_map<uint64_t, std::vector<std::pair<uint64_t, uint32_t>>> splitRecords_;
   bool sizeFromText_ = false;
   bool namesToBase_ = false;          // table indices are record numbers (ParseEntries)
+  bool deepTable_ = false;            // the table holds a deep scan's records in the order found
+  ExtensionRecordMap extensionRecords_;
+  std::vector<MftSegment> deepMftSegments_;
   bool runsRefused_ = false;          // a run list decoded since it was cleared was refused
   std::vector<uint8_t> ioBuffer_;     // extraction reads, reused
   std::vector<uint8_t> unitOutput_;   // one decompressed unit

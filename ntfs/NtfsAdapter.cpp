@@ -6,7 +6,6 @@
 #include "common/DisplayText.h"
 #include "common/SafeName.h"
 #include "common/Text.h"
-#include "platform/MessageBox.h"
 
 namespace lv {
 
@@ -199,11 +198,20 @@ WorkerEnd NtfsAdapter::RunWorker(int32_t recoveryMode, const AdvancedChoices& ch
 
 uint64_t NtfsAdapter::FindCandidates(uint64_t maximum) {
   engine_.ReadBootSector();
-  const uint64_t found = engine_.FindMftCandidates(maximum < 1 ? 3 : maximum);
-  ShowInfo(Format(L"Number of MFT-ENTRY found = %d . Please select the choice from combo box and click Next "
-                  L"button to proceed.",
-                  static_cast<int>(found)));
-  return found;
+  return engine_.FindMftCandidates(maximum < 1 ? 3 : maximum);
+}
+
+CandidateLists NtfsAdapter::Candidates() const {
+  CandidateLists lists;
+  const std::vector<NtfsEntryRecord>& found = engine_.mftCandidates;
+  for (size_t i = 0; i < found.size(); ++i)
+    lists.candidates.push_back({Format(L"MFT_ENTRY:%d", static_cast<int>(i)), found[i].recordOffset});
+  lists.sectorsPerCluster = {L"8", L"4", L"2", L"16", L"32", L"64"};
+  lists.message = Format(L"Number of MFT-ENTRY found = %d . Please select the choice from combo box and click Next "
+                         L"button to proceed.",
+                         static_cast<int>(found.size()));
+  lists.finalStatus = L"Parsing done.Click next to continue.";
+  return lists;
 }
 
 }  // namespace lv

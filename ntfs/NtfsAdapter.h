@@ -53,6 +53,9 @@ class NtfsAdapter final : public VolumeAdapter {
   std::wstring AdvancedLabel() const override { return L"Total Ntfs Entries Found:"; }
   WorkerEnd RunWorker(int32_t recoveryMode, const AdvancedChoices& choices, ScanSteps& steps) override;
   uint64_t FindCandidates(uint64_t maximum) override;
+  // "MFT_ENTRY:%d" per candidate at its $MFT record, the six
+  // sectors-per-cluster choices, the count message and "Parsing done.".
+  CandidateLists Candidates() const override;
 
   ntfs& Engine() { return engine_; }
   // ORPHAN_ENTRY, or kNoEntry when outside the table.

@@ -217,54 +217,65 @@ std::unique_ptr<DataStream> ntfs::RunData(std::vector<MftRun> runs, uint64_t spa
   return std::make_unique<NtfsRunStream>(*this, std::move(runs), spanClusters, compressed, unitClusters, dataSize);
 }
 
-void ntfs::ReadAttributeList(const RecordHeaderCopy& header) {
-  listedRecords.clear();
+std::optional<ByteView> ntfs::AttributeListContent(const RecordHeaderCopy& header, std::vector<uint8_t>& bytes) {
   const ByteView record(header.fixedUp.data(), header.fixedUp.size());
   for (size_t k = 0; k < header.attributes.size(); ++k) {
     const AttributeView a = ViewOf(record, header.attributes[k]);
     if (a.type != kTypeAttributeList) continue;
-    hasDataAttribute = 0;
-    ByteView list;
-    std::vector<uint8_t> bytes;
-    if (!a.NonResident()) {
-      list = ResidentContent(record, a, true);
-    } else {
-      // The list lives in its own clusters.
-      const std::vector<MftRun> runs =
-          RunsOfAttribute(header.fixedUp.data(), kTypeAttributeList, static_cast<int>(k), false);
-      const uint64_t cluster = ClusterSize();
-      uint64_t size = std::min(a.header.Le64(kAttrDataSize), kMaxAttributeList);
-      uint64_t runBytes = 0;
-      for (const MftRun& r : runs) runBytes = CheckedAdd(runBytes, CheckedMul(r.clusterCount, cluster).value_or(UINT64_MAX)).value_or(UINT64_MAX);
-      size = std::min(size, runBytes);
-      bytes.assign(static_cast<size_t>(size), 0);
-      std::vector<uint8_t> one(static_cast<size_t>(cluster));
-      uint64_t at = 0;
-      ClusterCursor cursor(runs);
-      while (at < size) {
-        const auto c = cursor.Next();
-        if (!c || !ReadClusterBytes(static_cast<uint64_t>(*c), cluster, one.data()))
-          std::fill(one.begin(), one.end(), 0);
-        const uint64_t n = std::min(cluster, size - at);
-        std::memcpy(bytes.data() + at, one.data(), static_cast<size_t>(n));
-        at += n;
-      }
-      list = ByteView(bytes.data(), bytes.size());
+    if (!a.NonResident()) return ResidentContent(record, a, true);
+    // The list lives in its own clusters.
+    const std::vector<MftRun> runs =
+        RunsOfAttribute(header.fixedUp.data(), kTypeAttributeList, static_cast<int>(k), false);
+    const uint64_t cluster = ClusterSize();
+    uint64_t size = std::min(a.header.Le64(kAttrDataSize), kMaxAttributeList);
+    uint64_t runBytes = 0;
+    for (const MftRun& r : runs) runBytes = CheckedAdd(runBytes, CheckedMul(r.clusterCount, cluster).value_or(UINT64_MAX)).value_or(UINT64_MAX);
+    size = std::min(size, runBytes);
+    bytes.assign(static_cast<size_t>(size), 0);
+    std::vector<uint8_t> one(static_cast<size_t>(cluster));
+    uint64_t at = 0;
+    ClusterCursor cursor(runs);
+    while (at < size) {
+      const auto c = cursor.Next();
+      if (!c || !ReadClusterBytes(static_cast<uint64_t>(*c), cluster, one.data()))
+        std::fill(one.begin(), one.end(), 0);
+      const uint64_t n = std::min(cluster, size - at);
+      std::memcpy(bytes.data() + at, one.data(), static_cast<size_t>(n));
+      at += n;
     }
-    std::unordered_set<uint64_t> seen;
-    for (size_t pos = 0; list.Fits(pos, kAlMinimumLength);) {
-      const uint32_t type = list.Le32(pos + kAlType);
-      const uint16_t length = list.Le16(pos + kAlLength);
-      if (type == kTypeEnd || length < kAlMinimumLength || !list.Fits(pos, length)) break;
-      if (type == kTypeData && list.U8(pos + kAlNameLength) == 0) {
-        const uint32_t low = list.Le32(pos + kAlRecordLow);
-        const uint16_t high = list.Le16(pos + kAlRecordHigh);
-        if (seen.insert((uint64_t{high} << 32) | low).second) listedRecords.emplace_back(low, high);
-      }
-      pos += length;
-    }
-    return;
+    return ByteView(bytes.data(), bytes.size());
   }
+  return std::nullopt;
+}
+
+void ntfs::ReadAttributeList(const RecordHeaderCopy& header) {
+  listedRecords.clear();
+  std::vector<uint8_t> storage;
+  const std::optional<ByteView> list = AttributeListContent(header, storage);
+  if (!list) return;
+  hasDataAttribute = 0;
+  std::unordered_set<uint64_t> seen;
+  ForEachAttributeListEntry(*list, [&](uint32_t type, uint8_t nameLength, uint64_t number) {
+    if (type == kTypeData && nameLength == 0 && seen.insert(number).second)
+      listedRecords.emplace_back(static_cast<uint32_t>(number), static_cast<uint16_t>(number >> 32));
+  });
+}
+
+std::optional<uint64_t> ntfs::OwnRecordNumber(const RecordHeaderCopy& header, int64_t index) const {
+  if (!deepTable_) return static_cast<uint64_t>(index);
+  return RecordNumberOf(header.recordOffset, ByteView(header.header.data(), header.header.size()));
+}
+
+std::optional<uint64_t> ntfs::ListedRecordOffset(const RecordHeaderCopy& header, int64_t index,
+                                                 uint64_t number) const {
+  if (!deepTable_) {
+    if (number >= entries.size()) return std::nullopt;
+    return entries[static_cast<size_t>(number)].recordOffset;
+  }
+  const auto own = OwnRecordNumber(header, index);
+  if (!own) return std::nullopt;
+  if (number == *own) return header.recordOffset;
+  return extensionRecords_.Find(number, *own, header.recordOffset);
 }
 
 
@@ -286,18 +297,15 @@ EntryData ntfs::OpenEntryData(int64_t index) {
   runsRefused_ = false;
 
   if (DataFromAttributeList(header, index)) {
-    const auto recordOf = [](const std::pair<uint32_t, uint16_t>& r) {
-      return static_cast<int64_t>((uint64_t{r.second} << 32) | r.first);
-    };
-    // Record numbers are table indices when the MFT was read by its runs.
-    const RecordHeaderCopy first = ReadRecordHeader(recordOf(listedRecords.front()));
+    const auto recordOf = [](const std::pair<uint32_t, uint16_t>& r) { return (uint64_t{r.second} << 32) | r.first; };
+    const auto firstAt = ListedRecordOffset(header, index, recordOf(listedRecords.front()));
+    const RecordHeaderCopy first = firstAt ? ReadRecordHeaderAt(*firstAt) : RecordHeaderCopy{};
     const DataAttributeSummary firstSummary = DataAttributeInfo(first);
     unitClusters = UnitClustersFor(firstSummary.compressionUnit);
     dataRuns.clear();
     for (const auto& listed : listedRecords) {
-      const int64_t target = recordOf(listed);
-      if (target < 0 || target >= static_cast<int64_t>(entries.size())) continue;
-      if (!ReadRecordAt(entries[static_cast<size_t>(target)].recordOffset, recordBuffer.data())) continue;
+      const auto at = ListedRecordOffset(header, index, recordOf(listed));
+      if (!at || !ReadRecordAt(*at, recordBuffer.data())) continue;
       ApplyFixups(recordBuffer, fixedScratch_);
       const std::vector<MftRun> runs = RunsOfAttribute(fixedScratch_.data(), kTypeData, -1, true);
       dataRuns.insert(dataRuns.end(), runs.begin(), runs.end());
@@ -380,7 +388,8 @@ uint64_t ntfs::EntryDataSize(int64_t index) {
   const DataAttributeSummary own = DataAttributeInfo(header);
   if (DataFromAttributeList(header, index)) {
     const auto& r = listedRecords.front();
-    const RecordHeaderCopy first = ReadRecordHeader(static_cast<int64_t>((uint64_t{r.second} << 32) | r.first));
+    const auto firstAt = ListedRecordOffset(header, index, (uint64_t{r.second} << 32) | r.first);
+    const RecordHeaderCopy first = firstAt ? ReadRecordHeaderAt(*firstAt) : RecordHeaderCopy{};
     const DataAttributeSummary s = DataAttributeInfo(first);
     return s.residency == 'N' ? s.dataSize : s.dataLength;
   }
@@ -399,8 +408,9 @@ bool ntfs::DataFromAttributeList(const RecordHeaderCopy& header, int64_t index) 
   // this record holds only the first extent of data that goes on in
   // others (otherwise the file would end with its first extent).
   bool elsewhere = false;
+  const std::optional<uint64_t> own = OwnRecordNumber(header, index);
   for (const auto& r : listedRecords)
-    if (((uint64_t{r.second} << 32) | r.first) != static_cast<uint64_t>(index)) elsewhere = true;
+    if (own && ((uint64_t{r.second} << 32) | r.first) != *own) elsewhere = true;
   if (!listedRecords.empty() && (dataViaAttributeList || elsewhere)) return true;
   hasDataAttribute = hadData;
   return false;

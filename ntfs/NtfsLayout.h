@@ -31,6 +31,9 @@ inline constexpr uint32_t kRecUsaCount = 0x06;  // u16
 inline constexpr uint32_t kRecFirstAttribute = 0x14;  // u16
 inline constexpr uint32_t kRecFlags = 0x16;  // u16: bit 0 in use, bit 1 directory
 inline constexpr uint32_t kRecBaseRecord = 0x20;  // u64: non-zero in an extension record
+// u32: the record's own number (NTFS 3.1 records; older ones have their
+// update-sequence array at 0x2A instead).
+inline constexpr uint32_t kRecNumber = 0x2C;
 
 // Attribute header (common part).
 inline constexpr uint32_t kAttrType = 0x00;  // u32

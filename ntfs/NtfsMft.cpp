@@ -249,6 +249,9 @@ void ntfs::ReadMftByRuns() {
     entries.clear();
     ResetLinkState();
   }
+  // Read by its runs, the table's positions are record numbers again.
+  deepTable_ = false;
+  extensionRecords_.Clear();
   splitRecords_.clear();
 
   const uint64_t cluster = bytesPerCluster;

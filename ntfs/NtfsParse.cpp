@@ -136,17 +136,19 @@ void ntfs::ParseRecordBytes(const uint8_t* raw, int64_t index) {
   ApplyFileNames(fixedScratch_.data(), index);
 }
 
-void ntfs::NoteDataSize(const uint8_t* fixedUp, int64_t index) {
+void ntfs::NoteDataSize(const uint8_t* fixedUp, int64_t index, bool extensionOfIndex) {
   const ByteView record(fixedUp, kRecordSize);
-  const uint64_t base = record.Le64(kRecBaseRecord) & 0xFFFFFFFFFFFFull;
-  if (base != 0) {
+  const uint64_t base = BaseRecordNumber(record);
+  if (base != 0 || extensionOfIndex) {
     // An extension record holding the first extent of its base record's
     // data gives the base its size (the size lives in the extent of VCN 0).
-    if (!namesToBase_ || base >= entries.size() || static_cast<int64_t>(base) == index) return;
+    const uint64_t target = extensionOfIndex ? static_cast<uint64_t>(index) : base;
+    if (!extensionOfIndex && (!namesToBase_ || static_cast<int64_t>(base) == index)) return;
+    if (target >= entries.size()) return;
     AttributeWalker walker(record);
     while (auto a = walker.Next())
       if (a->type == kTypeData && a->NonResident() && a->NameLength() == 0 && a->header.Le64(kAttrFirstVcn) == 0) {
-        entries[static_cast<size_t>(base)].dataSize = a->header.Le64(kAttrDataSize);
+        entries[static_cast<size_t>(target)].dataSize = a->header.Le64(kAttrDataSize);
         return;
       }
     return;
@@ -166,14 +168,18 @@ void ntfs::NoteDataSize(const uint8_t* fixedUp, int64_t index) {
       data->NonResident() ? data->header.Le64(kAttrDataSize) : data->header.Le32(kAttrContentLength);
 }
 
-void ntfs::ApplyFileNames(const uint8_t* fixedUp, int64_t index) {
+void ntfs::ApplyFileNames(const uint8_t* fixedUp, int64_t index, bool extensionOfIndex) {
   const ByteView record(fixedUp, kRecordSize);
   // An extension record carries attributes of its base record (the name
   // of a file whose attributes outgrew one record, further hard-link names,
-  // data extents): it is no file of its own. When the table's indices are
-  // record numbers, its names name the base record if that has none.
-  const uint64_t base = record.Le64(kRecBaseRecord) & 0xFFFFFFFFFFFFull;
-  if (base != 0) {
+  // data extents): it is no file of its own. Its names name the base
+  // record if that has none: by the base's number when the table's indices
+  // are record numbers, else the entry whose attribute list led here.
+  const uint64_t base = BaseRecordNumber(record);
+  if (extensionOfIndex) {
+    if (index < 0 || index >= static_cast<int64_t>(entries.size()) || entries[static_cast<size_t>(index)].HasName())
+      return;
+  } else if (base != 0) {
     if (!namesToBase_ || base >= entries.size() || static_cast<int64_t>(base) == index ||
         entries[static_cast<size_t>(base)].HasName())
       return;
@@ -458,10 +464,16 @@ EntryTimes ntfs::GetTimesAndAttributes(uint64_t recordOffset) {
 }
 
 RecordHeaderCopy ntfs::ReadRecordHeader(int64_t index) {
+  if (index < 0 || index >= static_cast<int64_t>(entries.size())) {
+    dataViaAttributeList = 0;
+    return RecordHeaderCopy{};
+  }
+  return ReadRecordHeaderAt(entries[static_cast<size_t>(index)].recordOffset);
+}
+
+RecordHeaderCopy ntfs::ReadRecordHeaderAt(uint64_t offset) {
   RecordHeaderCopy copy;
   dataViaAttributeList = 0;
-  if (index < 0 || index >= static_cast<int64_t>(entries.size())) return copy;
-  const uint64_t offset = entries[static_cast<size_t>(index)].recordOffset;
   if (!ReadRecordAt(offset, recordBuffer.data())) return copy;
   copy.valid = true;
   copy.recordOffset = offset;

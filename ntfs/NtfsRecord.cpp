@@ -86,4 +86,30 @@ ByteView ResidentContent(ByteView record, const AttributeView& attribute, bool c
   return record.Sub(static_cast<size_t>(start), static_cast<size_t>(length));
 }
 
+uint64_t BaseRecordNumber(ByteView header) { return header.Le64(kRecBaseRecord) & 0xFFFFFFFFFFFFull; }
+
+std::optional<uint32_t> HeaderRecordNumber(ByteView header) {
+  if (header.Le16(kRecUsaOffset) < kRecNumber + 4 || !header.Fits(kRecNumber, 4)) return std::nullopt;
+  return header.Le32(kRecNumber);
+}
+
+bool HasAttribute(ByteView record, uint32_t type) {
+  AttributeWalker walker(record);
+  while (auto a = walker.Next())
+    if (a->type == type) return true;
+  return false;
+}
+
+void ForEachAttributeListEntry(ByteView list,
+                               const std::function<void(uint32_t type, uint8_t nameLength, uint64_t record)>& entry) {
+  for (size_t pos = 0; list.Fits(pos, kAlMinimumLength);) {
+    const uint32_t type = list.Le32(pos + kAlType);
+    const uint16_t length = list.Le16(pos + kAlLength);
+    if (type == kTypeEnd || length < kAlMinimumLength || !list.Fits(pos, length)) break;
+    entry(type, list.U8(pos + kAlNameLength),
+          (uint64_t{list.Le16(pos + kAlRecordHigh)} << 32) | list.Le32(pos + kAlRecordLow));
+    pos += length;
+  }
+}
+
 }  // namespace lv

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -65,5 +66,20 @@ AttributeView ViewOf(ByteView record, const AttributeHeader& header);
 // `contentLength` bytes, cut at the end of `limit` (the record or the
 // attribute). Empty when the content starts outside the limit.
 ByteView ResidentContent(ByteView record, const AttributeView& attribute, bool cutAtAttribute);
+
+// The number of the base record an extension record belongs to (the low 48
+// bits of the reference at 0x20); 0 for a base record.
+uint64_t BaseRecordNumber(ByteView header);
+// The record's own number from its header: NTFS 3.1 records keep it at
+// 0x2C, just before an update-sequence array at 0x30 or later; older
+// records have none.
+std::optional<uint32_t> HeaderRecordNumber(ByteView header);
+// Whether a (fixed-up) record has an attribute of this type.
+bool HasAttribute(ByteView record, uint32_t type);
+// Calls `entry` with the type, name length and record number (48 bits) of
+// every entry of an attribute list, in list order, up to the end marker or
+// the first entry that does not fit the list.
+void ForEachAttributeListEntry(ByteView list,
+                               const std::function<void(uint32_t type, uint8_t nameLength, uint64_t record)>& entry);
 
 }  // namespace lv

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "TestSupport.h"
+#include "catalogue/AdvancedInput.h"
 #include "catalogue/Categories.h"
 #include "catalogue/MemoryViews.h"
 #include "catalogue/ScanJob.h"
@@ -350,6 +351,63 @@ TEST_F(NtfsJob, DeepAndAdvancedModes) {
     EXPECT_TRUE(Contains(Dump(page.tree), "r /dir1/dir2/frag3.dat"));
     EXPECT_EQ(page.job.Table(), &adapter);
   }
+}
+
+struct InputControls : AdvancedInputControls {
+  void SetBackEnabled(bool on) override { calls.push_back(on ? "back on" : "back off"); }
+  void SetNextEnabled(bool on) override { calls.push_back(on ? "next on" : "next off"); }
+  void SetWorkerControlsVisible(bool on) override { calls.push_back(on ? "workers on" : "workers off"); }
+  void FillList(ChoiceList list, const std::vector<std::wstring>& items, int selected) override {
+    std::string line = "list " + std::to_string(static_cast<int>(list)) + ":";
+    for (const std::wstring& item : items) line += " " + WideToUtf8(item);
+    calls.push_back(line + " [" + std::to_string(selected) + "]");
+  }
+  std::vector<std::string> calls;
+};
+
+// The advanced-input page's worker on a volume that holds an earlier MFT
+// besides the current one, then the results page with its choices.
+TEST(AdvancedInputPage, FillsTheListsReportsAndHandsTheChoiceOn) {
+  const std::string image = test::FixturePath("ntfs-reformatted.img");
+  if (!test::FileExists(image)) GTEST_SKIP() << "ntfs-reformatted has not been committed";
+  FileReadSeek reader;
+  ASSERT_TRUE(reader.OpenUtf8(image));
+  RecordingMessageBox box;
+  ScopedMessages scope(&box);
+  LatestValueSink status;
+  VolumeEntry volume;
+  volume.fileSystem = L"NTFS";
+  volume.sizeText = L"24   MB";
+  NtfsAdapter adapter(EngineSetup{reader, volume, status, nullptr});
+  InputControls controls;
+  AdvancedInput input(adapter, status, controls);
+  input.Run(0);  // the default maximum, 3
+  EXPECT_EQ(controls.calls, (std::vector<std::string>{"list 0: MFT_ENTRY:0 MFT_ENTRY:1 [0]",
+                                                      "list 1: 8 4 2 16 32 64 [0]", "next on", "back on",
+                                                      "workers off"}));
+  EXPECT_EQ(box.Texts(), std::vector<std::wstring>{L"Number of MFT-ENTRY found = 2 . Please select the choice from "
+                                                   L"combo box and click Next button to proceed."});
+  EXPECT_EQ(status.Status(), L"Parsing done.Click next to continue.");
+  EXPECT_FALSE(input.Select(ChoiceList::Candidates, 2));
+  EXPECT_FALSE(input.Select(ChoiceList::HeapOffsets, 0));
+  EXPECT_TRUE(input.Select(ChoiceList::SectorsPerCluster, 0));
+  const AdvancedChoices choices = input.Choices();
+  EXPECT_EQ(choices.candidate, 0);
+  EXPECT_EQ(choices.sectorsPerCluster, L"8");
+  EXPECT_EQ(choices.heapCandidate, -1);
+
+  // Next: the results page borrows the engine and reads the chosen MFT.
+  CategoryFilter = L".jpg|.mp3";
+  Page page;
+  ScanStart start = page.Volume(L"NTFS", 2);
+  start.advancedAdapter = &adapter;
+  start.advanced = choices;
+  page.job.Start(start, &reader);
+  page.job.Wait();
+  const auto lines = Dump(page.tree);
+  EXPECT_TRUE(Contains(lines, "- /Photos/IMG_0001.jpg"));
+  EXPECT_TRUE(Contains(lines, "r /Photos/IMG_0002.jpg"));
+  EXPECT_TRUE(Contains(lines, "- /Music/song.mp3"));
 }
 
 // Finds the name in a record of the MFT, which on this image lies after the

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <regex>
@@ -12,6 +13,7 @@
 #include "Md5.h"
 #include "TestSupport.h"
 #include "common/Text.h"
+#include "disk/Reader.h"
 #include "ntfs/Ntfs.h"
 #include "platform/MessageBox.h"
 
@@ -19,12 +21,22 @@ namespace lv {
 namespace {
 
 struct Volume {
-  explicit Volume(const std::string& path, int32_t mode = 1) {
-    open = reader.OpenUtf8(path);
+  explicit Volume(const std::string& path, int32_t mode = 1, int64_t startSector = 0) {
+    auto file = std::make_unique<FileReadSeek>();
+    open = file->OpenUtf8(path);
+    reader = std::move(file);
+    Scan(mode, startSector);
+  }
+  Volume(std::vector<uint8_t> image, int32_t mode) : reader(std::make_unique<MemoryReader>(std::move(image))) {
+    open = true;
+    Scan(mode, 0);
+  }
+  void Scan(int32_t mode, int64_t startSector) {
     VolumeEntry v;
     v.fileSystem = L"NTFS";
-    v.sizeText = Utf8ToWide(std::to_string(reader.SourceSize() >> 20) + "   MB");
-    engine = std::make_unique<ntfs>(reader, v, sink);
+    v.startSector = startSector;
+    v.sizeText = Utf8ToWide(std::to_string((reader->SourceBytes() - startSector * 512) >> 20) + "   MB");
+    engine = std::make_unique<ntfs>(*reader, v, sink);
     engine->recoveryMode = mode;
     engine->ReadBootSector();
     if (mode == 3)
@@ -74,11 +86,30 @@ struct Volume {
     return md5;
   }
 
-  FileReadSeek reader;
+  std::unique_ptr<readWriteInterface> reader;
   bool open = false;
   LatestValueSink sink;
   std::unique_ptr<ntfs> engine;
 };
+
+// The reference data of one volume (`icat` of every unnamed data stream):
+// record number, bytes, MD5, path.
+struct IcatLine {
+  int64_t record = 0;
+  uint64_t size = 0;
+  std::string md5, path;
+};
+std::vector<IcatLine> ReadIcat(const std::string& file) {
+  std::vector<IcatLine> out;
+  static const std::regex spec(R"(^(\d+)-128-\d+$)");
+  for (const std::string& text : test::Lines(test::ReadTextFile(file))) {
+    const auto f = test::SplitTabs(text);
+    std::smatch m;
+    if (f.size() < 5 || !std::regex_match(f[0], m, spec) || f[4].find(':') != std::string::npos) continue;
+    out.push_back({std::stoll(m[1]), std::stoull(f[2]), f[3], f[4]});
+  }
+  return out;
+}
 
 // One line of `fls -r -p`: "r/r 64-128-2:\tpath", "-/d * 33-144-1:\tpath".
 struct FlsLine {
@@ -169,22 +200,17 @@ TEST_P(NtfsFixture, TableMatchesTheReferenceListingAndData) {
   // original bytes.
   test::TempFolder out;
   size_t compared = 0;
-  for (const std::string& text : test::Lines(test::ReadTextFile(test::FixturePath(name + ".icat.txt")))) {
-    const auto f = test::SplitTabs(text);
-    if (f.size() < 5) continue;
-    static const std::regex spec(R"(^(\d+)-128-\d+$)");
-    std::smatch m;
-    if (!std::regex_match(f[0], m, spec) || f[4].find(':') != std::string::npos) continue;
-    const int64_t inode = std::stoll(m[1]);
+  for (const IcatLine& l : ReadIcat(test::FixturePath(name + ".icat.txt"))) {
+    const int64_t inode = l.record;
     if (inode == 8) continue;  // $BadClus: its data is the named stream $Bad
     // The damaged fixture's references were taken before its boot sector
     // was overwritten; $Boot's data is that sector.
     if (name == "ntfs-damaged" && inode == 7) continue;
-    ASSERT_LT(inode, static_cast<int64_t>(v.engine->entries.size())) << name << ": " << f[4];
-    EXPECT_EQ(v.ExtractMd5(inode, out), f[3]) << name << ": " << f[4] << " (" << f[1] << ", " << f[2] << " bytes)";
-    EXPECT_EQ(v.engine->EntryDataSize(inode), std::stoull(f[2])) << name << ": " << f[4];
+    ASSERT_LT(inode, static_cast<int64_t>(v.engine->entries.size())) << name << ": " << l.path;
+    EXPECT_EQ(v.ExtractMd5(inode, out), l.md5) << name << ": " << l.path << " (" << l.size << " bytes)";
+    EXPECT_EQ(v.engine->EntryDataSize(inode), l.size) << name << ": " << l.path;
     // The size the parse noted, which the listing prints without a read.
-    EXPECT_EQ(v.engine->entries[static_cast<size_t>(inode)].dataSize, std::stoull(f[2])) << name << ": " << f[4];
+    EXPECT_EQ(v.engine->entries[static_cast<size_t>(inode)].dataSize, l.size) << name << ": " << l.path;
     ++compared;
   }
   EXPECT_GT(compared, 0u);
@@ -193,13 +219,82 @@ TEST_P(NtfsFixture, TableMatchesTheReferenceListingAndData) {
 
 INSTANTIATE_TEST_SUITE_P(Images, NtfsFixture,
                          testing::Values("ntfs-basic", "ntfs-compressed", "ntfs-attrlist", "ntfs-512", "ntfs-damaged",
-                                         "ntfs-recycle"),
+                                         "ntfs-recycle", "ntfs-reformatted"),
                          [](const testing::TestParamInfo<std::string>& p) {
                            std::string n = p.param;
                            for (char& c : n)
                              if (c == '-') c = '_';
                            return n;
                          });
+
+// The records as an NTFS 3.0 volume writes them: the update-sequence array
+// at 0x2A, where NTFS 3.1 keeps the record's own number.
+std::vector<uint8_t> AsNtfs30(std::vector<uint8_t> image) {
+  for (size_t at = 0; at + 1024 <= image.size(); at += 512) {
+    if (std::memcmp(&image[at], "FILE", 4) != 0 || image[at + 4] != 0x30 || image[at + 5] != 0) continue;
+    std::memmove(&image[at + 0x2A], &image[at + 0x30], 6);
+    image[at + 4] = 0x2A;
+  }
+  return image;
+}
+
+// Deep mode keeps the records in the order found, so table positions are no
+// record numbers: every file icat reads must still be in the deep table at
+// its record's place, with icat's bytes, its attribute list and extension
+// records found by number.
+TEST(NtfsFixtureDeep, EveryRecordGivesTheReferenceBytes) {
+  struct Case {
+    std::string image, reference;
+    int64_t startSector = 0;
+    bool ntfs30 = false;
+  };
+  const Case cases[] = {
+      {"ntfs-basic.img", "ntfs-basic"},         {"ntfs-compressed.img", "ntfs-compressed"},
+      {"ntfs-attrlist.img", "ntfs-attrlist"},   {"ntfs-attrlist.img", "ntfs-attrlist", 0, true},
+      {"ntfs-512.img", "ntfs-512"},             {"ntfs-damaged.img", "ntfs-damaged"},
+      {"ntfs-recycle.img", "ntfs-recycle"},     {"ntfs-reformatted.img", "ntfs-reformatted"},
+      {"mbr-mixed.img", "mbr-mixed.p20480", 20480},
+  };
+  RecordingMessageBox box;
+  ScopedMessages scoped(&box);
+  test::TempFolder out;
+  size_t volumes = 0;
+  for (const Case& c : cases) {
+    const std::string path = test::FixturePath(c.image);
+    if (!test::FileExists(path)) continue;
+    SCOPED_TRACE(c.reference + (c.ntfs30 ? " as NTFS 3.0" : ""));
+    std::unique_ptr<Volume> standard, deep;
+    if (c.ntfs30) {
+      standard = std::make_unique<Volume>(AsNtfs30(test::ReadBinaryFile(path)), 1);
+      deep = std::make_unique<Volume>(AsNtfs30(test::ReadBinaryFile(path)), 3);
+    } else {
+      standard = std::make_unique<Volume>(path, 1, c.startSector);
+      deep = std::make_unique<Volume>(path, 3, c.startSector);
+    }
+    std::map<uint64_t, int64_t> deepAt;  // record offset -> deep entry
+    for (const NtfsEntryRecord& e : deep->engine->entries)
+      if (e.HasName()) deepAt[e.recordOffset] = e.selfIndex;
+    size_t compared = 0;
+    for (const IcatLine& l : ReadIcat(test::FixturePath(c.reference + ".icat.txt"))) {
+      // $BadClus's data is its named stream; the damaged image's $Boot was
+      // zeroed; the MFT and its mirror of a converted image are converted.
+      if (l.record == 8 || (c.reference == "ntfs-damaged" && l.record == 7) || (c.ntfs30 && l.record < 2)) continue;
+      ASSERT_LT(l.record, static_cast<int64_t>(standard->engine->entries.size())) << l.path;
+      const auto found = deepAt.find(standard->at(l.record).recordOffset);
+      if (found == deepAt.end()) {
+        ADD_FAILURE() << l.path << " (record " << l.record << ") is not in the deep table";
+        continue;
+      }
+      EXPECT_EQ(deep->ExtractMd5(found->second, out), l.md5) << l.path << " (" << l.size << " bytes)";
+      EXPECT_EQ(deep->at(found->second).dataSize, l.size) << l.path;
+      ++compared;
+    }
+    EXPECT_GT(compared, 0u);
+    ++volumes;
+  }
+  EXPECT_GT(volumes, 0u);
+  EXPECT_TRUE(box.Texts().empty()) << WideToUtf8(box.Texts().front());
+}
 
 TEST(NtfsFixtureDamaged, GivesTheTableOfTheIntactVolume) {
   const std::string basic = test::FixturePath("ntfs-basic.img"), damaged = test::FixturePath("ntfs-damaged.img");
