@@ -128,6 +128,16 @@ void MemoryResultTree::DeleteAll() {
   alive_ = 0;
 }
 
+void MemoryResultTree::SetText(TreeItem item, std::wstring_view text) {
+  // The arena only grows: the new text is appended and the old one left.
+  Node* node = Find(item);
+  constexpr size_t kMaxTextBytes = std::numeric_limits<uint16_t>::max();
+  if (!node || texts_.size() > std::numeric_limits<uint32_t>::max() - kMaxTextBytes) return;
+  node->textOffset = static_cast<uint32_t>(texts_.size());
+  AppendText(text, texts_, kMaxTextBytes);
+  node->textLength = static_cast<uint16_t>(texts_.size() - node->textOffset);
+}
+
 void MemoryResultTree::Expand(TreeItem item) {
   if (Node* node = Find(item)) node->Set(kExpanded, true);
 }

@@ -18,6 +18,7 @@ class MemoryResultTree final : public ResultTree {
   void DeleteItem(TreeItem item) override;
   void DeleteAll() override;
   void Expand(TreeItem item) override;
+  void SetText(TreeItem item, std::wstring_view text) override;
 
   TreeItem FirstChild(TreeItem item) const override;
   TreeItem NextSibling(TreeItem item) const override;

@@ -33,6 +33,8 @@ class ResultTree {
   virtual void DeleteItem(TreeItem item) = 0;
   virtual void DeleteAll() = 0;
   virtual void Expand(TreeItem item) = 0;
+  // Replaces an item's text (the raw results relabel their category nodes).
+  virtual void SetText(TreeItem item, std::wstring_view text) = 0;
   // A hint that about `count` items are coming (a fill of that many entries).
   virtual void ReserveItems(size_t) {}
 

@@ -16,6 +16,7 @@ int RunLs(const std::vector<std::string>& words);
 int RunSearch(const std::vector<std::string>& words);
 int RunSave(const std::vector<std::string>& words);
 int RunCandidates(const std::vector<std::string>& words);
+int RunCarve(const std::vector<std::string>& words);
 
 // The summary of every command, and one command's page (null for a word
 // that names no command).

@@ -94,6 +94,29 @@ const char* const kCandidatesHelp =
     "\n"
     "Example: lumenvault-cli candidates disk.img --volume 1 --max 3\n";
 
+const char* const kCarveHelp =
+    "usage: lumenvault-cli carve SOURCE [--volume N [--gpt] | --start-sector S] [--size-mib M]\n"
+    "                           [--settings FILE] [--no-default] [--out DIR] [--min-size BYTES]\n"
+    "\n"
+    "Raw recovery: finds files by their signatures in a sector range, whatever file system is left\n"
+    "(a formatted card, a lost partition). The rules come from the default FileSetting.txt beside\n"
+    "the program and from --settings FILE (records of the settings editor). One line per item in\n"
+    "find order, tab-separated: category, label (start offset, \" .\" and extension), start offset\n"
+    "in bytes from the range's start, size in bytes.\n"
+    "  --volume N [--gpt]        the range is row N of `partitions SOURCE` (its size in whole MiB)\n"
+    "  --start-sector S          the range starts at 512-byte sector S (default 0) and runs to the end\n"
+    "  --size-mib M              carve at most M MiB\n"
+    "  --settings FILE           rules of a settings file, after the default ones\n"
+    "  --no-default              only the rules of --settings\n"
+    "  --out DIR                 save every listed item into DIR under its label (a copy ends on a\n"
+    "                            whole sector, so it may hold up to 511 bytes past the item)\n"
+    "  --min-size BYTES          leave out items smaller than BYTES\n"
+    "Unreadable sectors are skipped and counted on stderr. On a terminal, stderr shows the MiB\n"
+    "carved so far.\n"
+    "\n" LV_NAMES "\n" LV_EXIT
+    "\n"
+    "Example: lumenvault-cli carve card.img --out ~/recovered --min-size 4096\n";
+
 struct CommandHelp {
   const char* command;
   const char* text;
@@ -101,7 +124,7 @@ struct CommandHelp {
 
 const CommandHelp kCommandHelp[] = {
     {"partitions", kPartitionsHelp}, {"ls", kLsHelp},       {"search", kSearchHelp},
-    {"save", kSaveHelp},             {"candidates", kCandidatesHelp},
+    {"save", kSaveHelp},             {"candidates", kCandidatesHelp}, {"carve", kCarveHelp},
 };
 
 }  // namespace
@@ -117,6 +140,7 @@ const char* const kUsage =
     "  save SOURCE [VOLUME OPTIONS] --out DIR [PATH ...]\n"
     "                                            save files and folders into DIR\n"
     "  candidates SOURCE [VOLUME] --max N        where a lost file table may begin\n"
+    "  carve SOURCE [--out DIR]                  files found by their signatures alone\n"
     "`lumenvault-cli COMMAND --help` describes a command, its options and output.\n"
     "\n" LV_VOLUME_OPTIONS "\n" LV_NAMES "\n" LV_EXIT;
 

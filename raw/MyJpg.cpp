@@ -1,0 +1,189 @@
+#include "raw/MyJpg.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "disk/VolumeView.h"
+#include "raw/ChunkPrefetch.h"
+#include "platform/MessageBox.h"
+
+namespace lv {
+
+namespace {
+
+constexpr int64_t kSector = static_cast<int64_t>(kCarveSector);
+
+// How far a find without a size moves the scan: the skip size in whole
+// sectors when it is more than one sector, else one sector.
+int64_t Step(int64_t skipSize) { return skipSize > kSector ? skipSize / kSector * kSector : kSector; }
+
+}  // namespace
+
+void myJpg::AddItem(size_t rule, int64_t start, int64_t size) {
+  items.push_back({start, size, static_cast<int>(rule)});
+  int64_t& count = categoryCounts[rules[rule].category];
+  ++count;
+  if (observer) observer->ItemCreated(items.size() - 1, rules[rule], count);
+}
+
+// The run. Positions are byte offsets from the range's start; the scan
+// examines one sector at `pos` at a time and each case below says where the
+// next examined sector lies, in this chunk or a later one. Deliberate
+// choices where the classic behaviour loses files or cuts them wrongly:
+// - an end signature is looked for at every byte of a sector while its rule
+//   has a pending start, not only at the sector's first byte: files end
+//   anywhere in their last sector;
+// - an end find moves the scan on by its skip (one sector without one), so
+//   a file that starts in the sector after another's end is still found;
+// - a size-field find takes the header's size (plus the header when the
+//   size does not count it) as the item's size and goes on at the first
+//   sector after the item, also when that lies in a later chunk;
+// - the last chunk may be partial: the range is scanned to its last whole
+//   sector, and no item reaches past the range's end;
+// - a chunk that cannot be read is read again in pieces and sector by
+//   sector; sectors that stay unreadable are skipped and counted (chunks
+//   are read one ahead on a thread of their own, see ChunkPrefetch);
+// - starts whose end never came are measured, at the end of the scan,
+//   against the next start found after them (of any rule): the item ends
+//   where the next file begins; the latest start takes approxSize. Sizes
+//   stay within approxSize when it is given and within the range; a size of
+//   0 makes no item.
+bool myJpg::Run() {
+  items.clear();
+  categoryCounts.clear();
+  unreadableSectors = 0;
+  scannedRange = 0;
+
+  SignatureTable table;
+  table.Build(rules);
+  const size_t n = table.RuleCount();
+  // A pending start, and the next start found after it (of any rule; -1
+  // while none was): at the end of the scan the item ends there.
+  struct Pending {
+    int64_t start;
+    int64_t next;
+  };
+  std::vector<std::vector<Pending>> pending(n);
+  std::vector<uint8_t> active;  // rules with pending starts, in rule order
+  // The latest pending start, the only one that can still lack a next.
+  size_t awaitingRule = SIZE_MAX;
+  // Per rule: where its end signature next begins in chunk endChunk, as far
+  // as searched (kNoEnd: not before the chunk's end).
+  constexpr int64_t kNoEnd = INT64_MAX;
+  std::vector<int64_t> nextEnd(n, kNoEnd), endChunk(n, -1);
+  for (size_t r = 0; r < n; ++r) categoryCounts[rules[r].category] = 0;
+  if (observer) observer->RunStarted(rules);
+
+  sink_.ProgressRange(0, 1000);
+  VolumeView view(reader_, startSector);
+  uint64_t range = view.Valid() ? std::min(bytesToScan, view.AvailableBytes()) : 0;
+  range = std::min<uint64_t>(range, static_cast<uint64_t>(INT64_MAX) - kCarveChunk);
+  ChunkPrefetch chunkReader(view, range, kCarveChunk);
+  if (!chunkReader.Ready()) return false;
+  const int64_t chunks = static_cast<int64_t>((range + kCarveChunk - 1) / kCarveChunk);
+  sink_.ProgressRange(0, chunks);
+
+  ChunkPrefetch::Chunk chunk;
+  int64_t loaded = -1;
+  uint64_t pos = 0;
+  auto leftFrom = [&](int64_t at) { return static_cast<int64_t>(range) - at; };
+
+  while (pos + kCarveSector <= range) {
+    const int64_t c = static_cast<int64_t>(pos / kCarveChunk);
+    if (c != loaded) {
+      sink_.ProgressPosition(c);
+      if (StopPolled(stopRequested, gate)) break;
+      chunk = chunkReader.Get(c);
+      if (!chunk.positioned) {
+        range = static_cast<uint64_t>(c) * kCarveChunk;
+        break;
+      }
+      unreadableSectors += chunk.unreadableCount;
+      loaded = c;
+    }
+    const uint64_t o = pos - static_cast<uint64_t>(c) * kCarveChunk;
+    const uint8_t* sector = chunk.data + o;
+    const auto p = static_cast<int64_t>(pos);
+    int64_t next = p + kSector;
+
+    if (!(chunk.unreadable && chunk.unreadable[o / kCarveSector])) {
+      if (const int r = table.MatchStart(sector); r >= 0) {
+        const CarveRule& rule = rules[static_cast<size_t>(r)];
+        if (awaitingRule != SIZE_MAX) pending[awaitingRule].back().next = p;
+        awaitingRule = SIZE_MAX;
+        if (rule.HasEnd()) {
+          if (pending[static_cast<size_t>(r)].empty())
+            active.insert(std::upper_bound(active.begin(), active.end(), r), static_cast<uint8_t>(r));
+          pending[static_cast<size_t>(r)].push_back({p, -1});
+          awaitingRule = static_cast<size_t>(r);
+        } else if (!rule.HasSizeField()) {
+          AddItem(static_cast<size_t>(r), p, std::min(rule.approxSize > 0 ? rule.approxSize : 0, leftFrom(p)));
+          next = p + Step(rule.skipSize);
+        } else {
+          // The size field and the header span before it must lie in the
+          // sector; a field of another width than 4 bytes gives no item.
+          const int64_t header = rule.sizeIncludesHeader ? 0 : rule.headerSize;
+          const int64_t span = int64_t{rule.sizeOffset} + rule.sizeWidth + header;
+          if (rule.sizeWidth == 4 && rule.sizeOffset >= 0 && rule.sizeOffset + 4 <= kSector && span <= kSector) {
+            const uint8_t* field = sector + rule.sizeOffset;
+            int64_t stated = static_cast<int32_t>(uint32_t{field[0]} | uint32_t{field[1]} << 8 |
+                                                  uint32_t{field[2]} << 16 | uint32_t{field[3]} << 24);
+            if (rule.approxSize < stated) stated = 0;
+            if (stated > 0) {
+              const int64_t size = std::min(stated + std::max<int64_t>(header, 0), leftFrom(p));
+              AddItem(static_cast<size_t>(r), p, size);
+              next = p + std::max(kSector, (size + kSector - 1) / kSector * kSector);
+            }
+          }
+        }
+      } else if (!active.empty()) {
+        const uint8_t* limit = chunk.data + chunk.length;
+        for (size_t a = 0; a < active.size(); ++a) {
+          const size_t r = active[a];
+          // One search from here to the chunk's end serves every sector
+          // until the signature found (or the chunk's end) is passed.
+          if (endChunk[r] != c || (nextEnd[r] != kNoEnd && nextEnd[r] < p)) {
+            const uint8_t* hit = table.FindEnd(r, sector, limit, limit);
+            nextEnd[r] = hit ? p + (hit - sector) : kNoEnd;
+            endChunk[r] = c;
+          }
+          if (nextEnd[r] == kNoEnd || nextEnd[r] >= p + kSector) continue;
+          const CarveRule& rule = rules[r];
+          const int64_t s = pending[r].back().start;
+          const int64_t q = nextEnd[r];
+          int64_t size = q + rule.endLength - s + 1;
+          if (rule.approxSize > 0 && size > rule.approxSize) size = rule.approxSize;
+          AddItem(r, s, std::min(size, leftFrom(s)));
+          pending[r].pop_back();
+          if (awaitingRule == r) awaitingRule = SIZE_MAX;
+          if (pending[r].empty()) active.erase(active.begin() + static_cast<ptrdiff_t>(a));
+          next = p + Step(rule.skipSize);
+          break;
+        }
+      }
+    }
+    if (StopPolled(stopRequested, gate)) break;
+    if (next < 0 || static_cast<uint64_t>(next) <= pos) break;  // cannot happen; never loop
+    pos = static_cast<uint64_t>(next);
+  }
+  scannedRange = range;
+  sink_.ProgressPosition(chunks);
+
+  for (size_t r = 0; r < n; ++r) {
+    const CarveRule& rule = rules[r];
+    std::vector<Pending>& list = pending[r];
+    while (!list.empty()) {
+      const Pending start = list.back();
+      list.pop_back();
+      const int64_t s = start.start;
+      int64_t size = start.next >= 0 ? start.next - s : std::max<int64_t>(rule.approxSize, 0);
+      if (rule.approxSize > 0) size = std::min(size, rule.approxSize);
+      size = std::min(size, leftFrom(s));
+      if (size > 0) AddItem(r, s, size);
+    }
+  }
+  ShowPlain(L"done..");
+  return true;
+}
+
+}  // namespace lv
