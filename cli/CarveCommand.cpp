@@ -23,37 +23,6 @@ namespace lv::cli {
 
 namespace {
 
-// The chunks carved so far on the status line, while the worker runs.
-class CarveProgress {
- public:
-  explicit CarveProgress(const LatestValueSink& sink) : sink_(sink) {
-    if (StatusLine::Get().enabled()) thread_ = std::thread([this] { Loop(); });
-  }
-  ~CarveProgress() {
-    {
-      std::lock_guard lock(mutex_);
-      done_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
-    StatusLine::Get().Clear();
-  }
-
- private:
-  void Loop() {
-    std::unique_lock lock(mutex_);
-    while (!wake_.wait_for(lock, std::chrono::milliseconds(200), [this] { return done_; })) {
-      if (sink_.RangeMaximum() <= 0) continue;
-      StatusLine::Get().Show(FormatUtf8("carving: %lld of %lld MiB", static_cast<long long>(sink_.Position()),
-                                        static_cast<long long>(sink_.RangeMaximum())));
-    }
-  }
-  const LatestValueSink& sink_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool done_ = false;
-  std::thread thread_;
-};
 
 class PrintFailures : public SaveObserver {
  public:
@@ -129,7 +98,11 @@ int RunCarve(const std::vector<std::string>& words) {
       status = kExitRefused;
     } else {
       {
-        CarveProgress progress(sink);
+        WorkerProgress progress([&sink] {
+          if (sink.RangeMaximum() <= 0) return std::string();
+          return FormatUtf8("carving: %lld of %lld MiB", static_cast<long long>(sink.Position()),
+                            static_cast<long long>(sink.RangeMaximum()));
+        });
         page.Wait();
       }
       const myJpg& engine = *page.Engine();

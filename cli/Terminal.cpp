@@ -51,6 +51,27 @@ MessageAnswer TerminalMessageBox::Show(std::wstring_view text, std::wstring_view
   return MessageAnswer::Ok;
 }
 
+WorkerProgress::WorkerProgress(std::function<std::string()> text) : text_(std::move(text)) {
+  if (!StatusLine::Get().enabled()) return;
+  thread_ = std::thread([this] {
+    std::unique_lock lock(mutex_);
+    while (!wake_.wait_for(lock, std::chrono::milliseconds(200), [this] { return done_; })) {
+      const std::string line = text_();
+      if (!line.empty()) StatusLine::Get().Show(line);
+    }
+  });
+}
+
+WorkerProgress::~WorkerProgress() {
+  {
+    std::lock_guard lock(mutex_);
+    done_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+  StatusLine::Get().Clear();
+}
+
 void SaveProgress::Add(uint64_t bytes) {
   ++files_;
   bytes_ += bytes;

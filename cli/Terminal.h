@@ -4,9 +4,12 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "platform/MessageBox.h"
 
@@ -39,6 +42,23 @@ class TerminalMessageBox : public MessageBox {
  public:
   MessageAnswer Show(std::wstring_view text, std::wstring_view caption, MessageIcon icon,
                      MessageButtons buttons) override;
+};
+
+// Redraws the status line from a text function every 200 ms while it
+// lives (a worker runs), when stderr is a terminal; clears it at the end.
+class WorkerProgress {
+ public:
+  explicit WorkerProgress(std::function<std::string()> text);
+  ~WorkerProgress();
+  WorkerProgress(const WorkerProgress&) = delete;
+  WorkerProgress& operator=(const WorkerProgress&) = delete;
+
+ private:
+  std::function<std::string()> text_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  std::thread thread_;
 };
 
 // Progress of a save on the status line: files and bytes written, redrawn

@@ -122,42 +122,15 @@ void ForEachTreeLine(const ResultTree& tree, const std::function<void(TreeItem, 
 
 namespace {
 
-// Draws the worker's status and progress on the status line while the
-// worker runs, when stderr is a terminal.
-class ProgressLine {
- public:
-  explicit ProgressLine(const LatestValueSink& sink) : sink_(sink) {
-    if (StatusLine::Get().enabled()) thread_ = std::thread([this] { Loop(); });
-  }
-  ~ProgressLine() {
-    {
-      std::lock_guard lock(mutex_);
-      done_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
-    StatusLine::Get().Clear();
-  }
-
- private:
-  void Loop() {
-    std::unique_lock lock(mutex_);
-    while (!wake_.wait_for(lock, std::chrono::milliseconds(200), [this] { return done_; })) {
-      std::string line = WideToUtf8(sink_.Status());
-      if (line.size() > 60) line.resize(60);
-      const int64_t maximum = sink_.RangeMaximum();
-      if (maximum > 0)
-        line += FormatUtf8("  %lld/%lld", static_cast<long long>(sink_.Position()), static_cast<long long>(maximum));
-      StatusLine::Get().Show(line);
-    }
-  }
-
-  const LatestValueSink& sink_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool done_ = false;
-  std::thread thread_;
-};
+// The worker's status and progress, for the status line.
+std::string WorkerStatus(const LatestValueSink& sink) {
+  std::string line = WideToUtf8(sink.Status());
+  if (line.size() > 60) line.resize(60);
+  const int64_t maximum = sink.RangeMaximum();
+  if (maximum > 0)
+    line += FormatUtf8("  %lld/%lld", static_cast<long long>(sink.Position()), static_cast<long long>(maximum));
+  return line;
+}
 
 std::wstring SizeTextOfSectors(int64_t sectors) {
   return Format(L"%lld   MB", static_cast<long long>(sectors > 0 ? sectors / 2048 : 0));
@@ -218,7 +191,7 @@ VolumeScan::VolumeScan() : job_(std::make_unique<ScanJob>(tree, list, sink)) {}
 VolumeScan::~VolumeScan() { job_.reset(); }
 
 void VolumeScan::WaitWithProgress() {
-  ProgressLine progress(sink);
+  WorkerProgress progress([this] { return WorkerStatus(sink); });
   job_->Wait();
 }
 
@@ -276,7 +249,7 @@ int VolumeScan::Search(const VolumeEntry& volume, long long maximum, CandidateLi
     return kExitRefused;
   }
   {
-    ProgressLine progress(sink);
+    WorkerProgress progress([this] { return WorkerStatus(sink); });
     const uint64_t count = advancedAdapter_->FindCandidates(maximum < 1 ? 0 : static_cast<uint64_t>(maximum));
     if (found) *found = count;
   }
