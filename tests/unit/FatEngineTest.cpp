@@ -271,6 +271,12 @@ TEST(FatWalk, Fat32RootAndFoldersFollowTheirWholeChains) {
   const auto tree = v.Tree();
   EXPECT_TRUE(tree.count("FIRST.JPG") && tree.count("SECOND.JPG") && tree.count("BIG/F129.JPG"));
   EXPECT_EQ(tree.size(), 3u + 30u);
+  // FormattedDriveMode: folders end after their first cluster; the root is
+  // still read whole.
+  FormattedScope formatted;
+  const auto first = Scanned<Fat32Class>(img.bytes).Tree();
+  EXPECT_TRUE(first.count("BIG/F100.JPG") && !first.count("BIG/F101.JPG"));
+  EXPECT_EQ(first.size(), 4u);
 }
 
 // Data ---------------------------------------------------------------------------
