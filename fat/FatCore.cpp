@@ -47,7 +47,8 @@ uint32_t FatCore::ReadableLimit() const {
   if (!geometry) return 0;
   const uint64_t available = view.AvailableBytes();
   if (available <= geometry->dataStart) return std::min<uint32_t>(table.Limit(), 2);
-  const uint64_t clusters = (available - geometry->dataStart + geometry->clusterBytes - 1) / geometry->clusterBytes;
+  const uint64_t after = available - geometry->dataStart;
+  const uint64_t clusters = after / geometry->clusterBytes + (after % geometry->clusterBytes != 0);
   return static_cast<uint32_t>(std::min<uint64_t>(table.Limit(), clusters + 2));
 }
 
@@ -129,7 +130,10 @@ void FatCore::Walk(const std::vector<uint8_t>* region) {
     }
     if (kSlotBytes > blockBytes || f.next > blockBytes - kSlotBytes) {
       // The next cluster of the folder's chain, unless it was read before.
-      const uint32_t next = f.cluster == 0 || FormattedDriveMode.load() ? 0 : table.Next(f.cluster);
+      // FormattedDriveMode takes folders to end after their first cluster;
+      // the root of a FAT32 volume is read whole all the same.
+      const bool chained = f.cluster != 0 && !(FormattedDriveMode.load() && f.folder != 0);
+      const uint32_t next = chained ? table.Next(f.cluster) : 0;
       if (next == 0 || next >= readable || !readClusters.insert(next).second) {
         stack_.pop_back();
         continue;
