@@ -5,6 +5,7 @@
 
 #include "disk/VolumeView.h"
 #include "raw/ChunkPrefetch.h"
+#include "raw/JpegHeader.h"
 #include "platform/MessageBox.h"
 
 namespace lv {
@@ -47,7 +48,9 @@ void myJpg::AddItem(size_t rule, int64_t start, int64_t size) {
 //   against the next start found after them (of any rule): the item ends
 //   where the next file begins; the latest start takes approxSize. Sizes
 //   stay within approxSize when it is given and within the range; a size of
-//   0 makes no item.
+//   0 makes no item;
+// - a JPEG's end is looked for only past its header segments (JpegHeader.h),
+//   so an Exif thumbnail's end does not cut the photo.
 bool myJpg::Run() {
   items.clear();
   categoryCounts.clear();
@@ -59,9 +62,13 @@ bool myJpg::Run() {
   const size_t n = table.RuleCount();
   // A pending start, and the next start found after it (of any rule; -1
   // while none was): at the end of the scan the item ends there.
+  // A JPEG start also keeps where its end may begin (endFrom: past its
+  // header segments, walked as far as the chunks read so far reach).
   struct Pending {
     int64_t start;
     int64_t next;
+    int64_t endFrom;
+    bool walking;
   };
   std::vector<std::vector<Pending>> pending(n);
   std::vector<uint8_t> active;  // rules with pending starts, in rule order
@@ -71,7 +78,16 @@ bool myJpg::Run() {
   // as searched (kNoEnd: not before the chunk's end).
   constexpr int64_t kNoEnd = INT64_MAX;
   std::vector<int64_t> nextEnd(n, kNoEnd), endChunk(n, -1);
-  for (size_t r = 0; r < n; ++r) categoryCounts[rules[r].category] = 0;
+  std::vector<uint8_t> jpeg(n);
+  for (size_t r = 0; r < n; ++r) {
+    const CarveRule& rule = rules[r];
+    categoryCounts[rule.category] = 0;
+    jpeg[r] = IsJpegRule(rule.startSignature.data(), rule.startLength, rule.startOffset, rule.endSignature.data(),
+                         rule.endLength);
+  }
+  // A header longer than this is not walked further: its end search begins
+  // where the walk stopped.
+  constexpr int64_t kJpegHeaderLimit = 4 * (1 << 20);
   if (observer) observer->RunStarted(rules);
 
   sink_.ProgressRange(0, 1000);
@@ -114,7 +130,14 @@ bool myJpg::Run() {
         if (rule.HasEnd()) {
           if (pending[static_cast<size_t>(r)].empty())
             active.insert(std::upper_bound(active.begin(), active.end(), r), static_cast<uint8_t>(r));
-          pending[static_cast<size_t>(r)].push_back({p, -1});
+          Pending start{p, -1, p, false};
+          if (jpeg[static_cast<size_t>(r)]) {
+            const JpegWalk walk = WalkJpegHeader(sector + 2, chunk.length - o - 2);
+            start.endFrom = p + 2 + static_cast<int64_t>(walk.advanced);
+            start.walking = walk.needMore;
+          }
+          pending[static_cast<size_t>(r)].push_back(start);
+          endChunk[static_cast<size_t>(r)] = -1;
           awaitingRule = static_cast<size_t>(r);
         } else if (!rule.HasSizeField()) {
           AddItem(static_cast<size_t>(r), p, std::min(rule.approxSize > 0 ? rule.approxSize : 0, leftFrom(p)));
@@ -140,11 +163,28 @@ bool myJpg::Run() {
         const uint8_t* limit = chunk.data + chunk.length;
         for (size_t a = 0; a < active.size(); ++a) {
           const size_t r = active[a];
-          // One search from here to the chunk's end serves every sector
-          // until the signature found (or the chunk's end) is passed.
-          if (endChunk[r] != c || (nextEnd[r] != kNoEnd && nextEnd[r] < p)) {
-            const uint8_t* hit = table.FindEnd(r, sector, limit, limit);
-            nextEnd[r] = hit ? p + (hit - sector) : kNoEnd;
+          Pending& last = pending[r].back();
+          const int64_t chunkStart = c * static_cast<int64_t>(kCarveChunk);
+          const int64_t chunkEnd = chunkStart + static_cast<int64_t>(chunk.length);
+          // A header walk that ran past its chunk goes on in this one (the
+          // walk's bytes are gone when a chunk was passed without it).
+          if (last.walking && last.endFrom < chunkEnd) {
+            last.walking = last.endFrom >= chunkStart && last.endFrom - last.start < kJpegHeaderLimit;
+            if (last.walking) {
+              const JpegWalk walk = WalkJpegHeader(chunk.data + (last.endFrom - chunkStart),
+                                                   static_cast<uint64_t>(chunkEnd - last.endFrom));
+              last.endFrom += static_cast<int64_t>(walk.advanced);
+              last.walking = walk.needMore;
+            }
+            endChunk[r] = -1;
+          }
+          // One search from where an end may begin to the chunk's end serves
+          // every sector until the signature found (or the chunk's end) is
+          // passed.
+          const int64_t from = std::max(p, last.endFrom);
+          if (endChunk[r] != c || (nextEnd[r] != kNoEnd && nextEnd[r] < from)) {
+            const uint8_t* hit = from < chunkEnd ? table.FindEnd(r, chunk.data + (from - chunkStart), limit, limit) : nullptr;
+            nextEnd[r] = hit ? chunkStart + (hit - chunk.data) : kNoEnd;
             endChunk[r] = c;
           }
           if (nextEnd[r] == kNoEnd || nextEnd[r] >= p + kSector) continue;
@@ -155,6 +195,7 @@ bool myJpg::Run() {
           if (rule.approxSize > 0 && size > rule.approxSize) size = rule.approxSize;
           AddItem(r, s, std::min(size, leftFrom(s)));
           pending[r].pop_back();
+          endChunk[r] = -1;
           if (awaitingRule == r) awaitingRule = SIZE_MAX;
           if (pending[r].empty()) active.erase(active.begin() + static_cast<ptrdiff_t>(a));
           next = p + Step(rule.skipSize);

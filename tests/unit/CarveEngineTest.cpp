@@ -60,6 +60,21 @@ Items Carve(readWriteInterface& reader, std::vector<CarveRule> rules, uint64_t b
 const std::vector<uint8_t> kPngStart = {0x89, 0x50, 0x4E, 0x47};
 const std::vector<uint8_t> kPngEnd = {0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
 
+const CarveRule kJpeg = Rule({0xFF, 0xD8, 0xFF, 0xE1}, {0xFF, 0xD9});
+
+// A camera's JPEG: SOI, an Exif APP1 of `app1` bytes holding a whole
+// thumbnail (FF D8 .. FF D9), a table, a scan header, and the image's own
+// FF D9 at `end`.
+void PutCameraJpeg(std::vector<uint8_t>& im, int64_t at, uint16_t app1, int64_t end) {
+  Put(im, at, {0xFF, 0xD8, 0xFF, 0xE1, uint8_t(app1 >> 8), uint8_t(app1), 'E', 'x', 'i', 'f', 0, 0});
+  Put(im, at + 300, {0xFF, 0xD8, 0xFF, 0xDB});
+  Put(im, at + app1 - 200, {0xFF, 0xD9});
+  const int64_t table = at + 4 + app1;
+  Put(im, table, {0xFF, 0xDB, 0x00, 0x43});
+  Put(im, table + 4 + 0x41, {0xFF, 0xDA, 0x00, 0x08, 1, 1, 0, 0x3F, 0, 0xFF, 0x00});
+  Put(im, end, {0xFF, 0xD9});
+}
+
 TEST(CarveEngine, Classification) {
   struct Case {
     const char* what;
@@ -105,6 +120,13 @@ TEST(CarveEngine, Classification) {
        [](auto& im) { Put(im, MiB, {0xAA, 0xBB}); }, {{MiB, MiB}}, 2 * MiB},
       {"a partial last chunk is scanned", {Rule({0xAA, 0xBB}, {}, MiB)},
        [](auto& im) { Put(im, MiB + MiB / 4, {0xAA, 0xBB}); }, {{MiB + MiB / 4, MiB / 4}}, MiB + MiB / 2},
+      {"a JPEG ends past its header segments, not at its Exif thumbnail's end", {kJpeg},
+       [](auto& im) { PutCameraJpeg(im, 0, 1024, 5000); }, {{0, 5003}}},
+      {"a JPEG header that runs into the next chunk", {kJpeg},
+       [](auto& im) { PutCameraJpeg(im, MiB - 512, 0xFFF0, MiB + 70000); }, {{MiB - 512, 70000 + 512 + 3}},
+       2 * MiB},
+      {"a broken header: the end search begins where the segments stop", {kJpeg},
+       [](auto& im) { Put(im, 0, {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x01}), Put(im, 700, {0xFF, 0xD9}); }, {{0, 703}}},
       {"pending starts end where the next find begins; the latest takes approxSize",
        {Rule({0xA1, 0xA2}, {0xE1, 0xE2}, 5000), Rule({0xB1, 0xB2}, {}, 10)},
        [](auto& im) { Put(im, 0, {0xA1, 0xA2}), Put(im, 2048, {0xB1, 0xB2}), Put(im, 8192, {0xA1, 0xA2}); },
