@@ -1,0 +1,457 @@
+// The wizard's pages driven through their controls, found by their
+// identifiers, under the offscreen platform with the recording message box.
+#include <QBuffer>
+#include <QCheckBox>
+#include <QImage>
+#include <QComboBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <atomic>
+#include <thread>
+
+#include "app/Config.h"
+#include "app/Shell.h"
+#include "catalogue/Categories.h"
+#include "disk/DriveList.h"
+#include "pages/DriveParsingModes.h"
+#include "pages/ParceModeNtfsDlg.h"
+#include "pages/Physical_DriveDialog.h"
+#include "pages/PopulateDriveDlg.h"
+#include "pages/VolumeOperations.h"
+#include "pages/VolumeScanDlg.h"
+#include "platform/MessageBox.h"
+#include "platform/Process.h"
+#include "unit/CatalogueFakeTable.h"
+#include "widgets/ResultModels.h"
+
+using namespace lv;
+
+namespace {
+
+class RecordingShell : public Shell {
+ public:
+  void OpenUrl(const QString& url) override { urls << url; }
+  QString ChooseFolder(QWidget*) override { return folder; }
+  QString ChooseImage(QWidget*) override { return image; }
+  void EndProgram(bool immediate) override { endings.push_back(immediate); }
+  QStringList urls;
+  QString folder, image;
+  std::vector<bool> endings;
+};
+
+QString Fixture(const char* name) { return QStringLiteral(LV_FIXTURE_DIR "/") + QString::fromUtf8(name); }
+
+template <class T>
+T* Control(QWidget* page, int id) {
+  T* control = page->findChild<T*>(QString::number(id));
+  if (!control) qFatal("control %d not found on page %s", id, qPrintable(page->objectName()));
+  return control;
+}
+
+void Click(QWidget* page, int id) { Control<QAbstractButton>(page, id)->click(); }
+
+template <class T>
+T* ChildPage(QWidget* page) {
+  for (T* child : page->findChildren<T*>(QString(), Qt::FindDirectChildrenOnly))
+    if (child->isVisible()) return child;
+  return nullptr;
+}
+
+// The item of the results tree at a path below ROOT ("" for ROOT).
+QModelIndex Find(const QAbstractItemModel& model, const QString& path) {
+  QModelIndex at = model.index(0, 0);
+  if (path.isEmpty()) return at;
+  for (const QString& part : path.split(QLatin1Char('/'))) {
+    QModelIndex next;
+    for (int row = 0; row < model.rowCount(at); ++row)
+      if (model.index(row, 0, at).data().toString() == part) next = model.index(row, 0, at);
+    if (!next.isValid()) return next;
+    at = next;
+  }
+  return at;
+}
+
+QString Cli(const QStringList& arguments) {
+  QProcess cli;
+  cli.start(QStringLiteral(LV_CLI), arguments);
+  cli.waitForFinished(120000);
+  return QString::fromUtf8(cli.readAllStandardOutput());
+}
+
+// Relative path -> contents of every file below a folder.
+QMap<QString, QByteArray> Files(const QString& folder) {
+  QMap<QString, QByteArray> files;
+  QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString path = it.next();
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    files.insert(QDir(folder).relativeFilePath(path), file.readAll());
+  }
+  return files;
+}
+
+// An engine whose worker waits until released, so a scan stays running.
+std::atomic<bool> releaseWorker{false};
+class HeldTable : public test::FakeTable {
+ public:
+  WorkerEnd RunWorker(int32_t, const AdvancedChoices&, ScanSteps& steps) override {
+    steps.CreateRootItem();
+    while (!releaseWorker.load()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    steps.FillTree();
+    return WorkerEnd{L"Scanning process completed.", L"Processing done...", false};
+  }
+};
+std::unique_ptr<VolumeAdapter> MakeHeld(const EngineSetup&) {
+  auto table = std::make_unique<HeldTable>();
+  table->File(test::FakeTable::kRoot, u"held.jpg", "jpeg");
+  // A real picture, for the preview.
+  QImage picture(40, 30, QImage::Format_RGB32);
+  picture.fill(Qt::darkCyan);
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  picture.save(&buffer, "PNG");
+  table->File(test::FakeTable::kRoot, u"photo.png", png.toStdString());
+  return table;
+}
+constexpr EngineType kHeldType{L"HELDFS", L"HELD", kStandardMode, false, MakeHeld};
+
+}  // namespace
+
+class Pages : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    box.Clear();
+    box.answer = MessageAnswer::Yes;
+    shell = RecordingShell();
+    SetMessages(&box);
+    SetShell(&shell);
+  }
+  void cleanup() {
+    SetShell(nullptr);
+    SetMessages(nullptr);
+  }
+
+  void noCategoryIsRefusedBeforeTheSelection() {
+    Physical_DriveDialog first;
+    for (int id : {1255, 1328, 1330}) QVERIFY(Control<QCheckBox>(&first, id)->isChecked());
+    for (int id : {1255, 1328, 1330}) Control<QCheckBox>(&first, id)->setChecked(false);
+    Click(&first, 1003);
+    QCOMPARE(box.Texts(), std::vector<std::wstring>{L"Please select at least one Format to proceed.."});
+    QVERIFY(CategoryFilter.empty());
+  }
+
+  void aTopLevelItemIsNoChoice() {
+    Physical_DriveDialog first;
+    first.show();
+    auto* tree = Control<QTreeWidget>(&first, 1022);
+    QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("     VOLUMES:"));
+    QCOMPARE(tree->topLevelItem(1)->text(0), QStringLiteral("     PHYSICAL DRIVES:"));
+    tree->setCurrentItem(tree->topLevelItem(1));
+    Click(&first, 1003);
+    QCOMPARE(box.Texts(), std::vector<std::wstring>{L"Please select a volume or a drive.."});
+    QVERIFY(first.isVisible());
+    QVERIFY(!ChildPage<DriveParsingModes>(&first));
+  }
+
+  void enterEndsTheProgramWithoutAQuestion() {
+    Physical_DriveDialog first;
+    first.show();
+    QTest::keyClick(&first, Qt::Key_Return);
+    QVERIFY(box.Texts().empty());
+    QCOMPARE(shell.endings, std::vector<bool>{false});
+  }
+
+  void noToTheCloseQuestionLeavesThePage() {
+    Physical_DriveDialog first;
+    first.show();
+    box.answer = MessageAnswer::No;
+    QTest::keyClick(&first, Qt::Key_Escape);
+    QCOMPARE(box.Texts(), std::vector<std::wstring>{L"Do you want to Close Application ?"});
+    QCOMPARE(box.Messages()[0].icon, MessageIcon::Question);
+    QCOMPARE(box.Messages()[0].buttons, MessageButtons::YesNo);
+    QVERIFY(first.isVisible());
+    QVERIFY(shell.endings.empty());
+    box.answer = MessageAnswer::Yes;
+    first.close();
+    QCOMPARE(shell.endings, std::vector<bool>{true});
+    QCOMPARE(shell.urls, QStringList{QString::fromUtf8(config::kHomePageUrl)});
+  }
+
+  void anImageOfOneVolumeIsListedAsAVolume() {
+    Physical_DriveDialog first;
+    first.show();
+    shell.image = Fixture("fat16.img");
+    Click(&first, 1400);
+    QTreeWidgetItem* item = first.SelectedItem();
+    QVERIFY(item);
+    QCOMPARE(item->parent()->text(0), QStringLiteral("     VOLUMES:"));
+    Click(&first, 1003);
+    auto* info = ChildPage<VolumeOperations>(&first);
+    QVERIFY(info);
+    QVERIFY(!first.isVisible());
+    QCOMPARE(Control<QLabel>(info, 1041)->text(), QStringLiteral("FAT16"));
+    QCOMPARE(Control<QLabel>(info, 1039)->text(), Fixture("fat16.img"));
+    Click(info, 1037);
+    QVERIFY(first.isVisible());
+    QCOMPARE(first.SelectedItem(), item);
+  }
+
+  void modesFollowTheFileSystem() {
+    Physical_DriveDialog first;
+    const auto offered = [&](const wchar_t* fileSystem) {
+      VolumeEntry entry;
+      entry.fileSystem = fileSystem;
+      ParceModeNtfsDlg page(&first, entry);
+      page.show();
+      QString modes;
+      for (int id : {1047, 1048, 1049})
+        if (Control<QRadioButton>(&page, id)->isVisible()) modes += Control<QRadioButton>(&page, id)->text() + " ";
+      return modes.trimmed();
+    };
+    QCOMPARE(offered(L"extX"), QStringLiteral("Standard"));
+    QCOMPARE(offered(L"HFS+"), QStringLiteral("Standard Deep"));
+    QCOMPARE(offered(L"NTFS"), QStringLiteral("Standard Deep"));
+    QCOMPARE(offered(L"FAT32"), QStringLiteral("Standard"));
+    QCOMPARE(offered(L"exFAT"), QStringLiteral("Standard"));
+  }
+
+  void theVolumeListCorrectsTheChosenRow() {
+    Physical_DriveDialog first;
+    first.show();
+    shell.image = Fixture("mbr-mixed.img");
+    Click(&first, 1400);
+    QCOMPARE(first.SelectedItem()->parent()->text(0), QStringLiteral("     PHYSICAL DRIVES:"));
+    Click(&first, 1003);
+    auto* modes = ChildPage<DriveParsingModes>(&first);
+    QVERIFY(modes);
+    QCOMPARE(Control<QLabel>(modes, 1263)->text(), Fixture("mbr-mixed.img"));
+    QVERIFY(Control<QRadioButton>(modes, 1323)->isChecked());
+    QVERIFY(!Control<QRadioButton>(modes, 1324)->isEnabled());
+    QVERIFY(!Control<QCheckBox>(modes, 1153)->isEnabled());
+    Click(modes, 1229);
+    auto* list = ChildPage<PopulateDriveDlg>(modes);
+    QVERIFY(list);
+    QVERIFY(!Control<QPushButton>(list, 1160)->isVisible());
+    QCOMPARE(Control<QLabel>(list, 1316)->text(), QStringLiteral("Select volume and click next button..."));
+    auto* lines = Control<QTreeWidget>(list, 1031);
+    QCOMPARE(lines->topLevelItemCount(), 4);
+    QCOMPARE(lines->topLevelItem(1)->text(1), QStringLiteral("NTFS"));
+    // Selecting a row: start and end of its sectors; a click preselects its kind.
+    lines->setCurrentItem(lines->topLevelItem(1));
+    QCOMPARE(Control<QLineEdit>(list, 1146)->text(), QStringLiteral("20480"));
+    QCOMPARE(Control<QLineEdit>(list, 1149)->text(), QString::number(20480 + 12 * 2048 - 1));
+    // Spins: up adds one, down stops at 0.
+    Control<QCheckBox>(list, 1131)->setChecked(true);
+    Control<QLineEdit>(list, 1146)->setText(QStringLiteral("0"));
+    list->findChild<QToolButton*>(QStringLiteral("1145.down"))->click();
+    QCOMPARE(Control<QLineEdit>(list, 1146)->text(), QStringLiteral("0"));
+    list->findChild<QToolButton*>(QStringLiteral("1145.up"))->click();
+    QCOMPARE(Control<QLineEdit>(list, 1146)->text(), QStringLiteral("1"));
+    // Custom settings: FAT32 from 2048 for 100 MiB.
+    Control<QCheckBox>(list, 1131)->setChecked(true);
+    Control<QLineEdit>(list, 1146)->setText(QStringLiteral("2048"));
+    Control<QLineEdit>(list, 1149)->setText(QString::number(2048 + 100 * 2048 - 1));
+    auto* treatAs = Control<QComboBox>(list, 1152);
+    treatAs->setCurrentIndex(treatAs->findText(QStringLiteral("FAT32")));
+    Click(list, 1046);
+    auto* mode = ChildPage<ParceModeNtfsDlg>(list);
+    QVERIFY(mode);
+    QCOMPARE(mode->ChosenVolume()->startSector, 2048);
+    QCOMPARE(mode->ChosenVolume()->sizeText, std::wstring(L"100"));
+    QCOMPARE(mode->ChosenVolume()->fileSystem, std::wstring(L"fat32"));
+    // Back, custom settings off: the row as its line shows it.
+    Click(mode, 1051);
+    Control<QCheckBox>(list, 1131)->setChecked(false);
+    Click(list, 1046);
+    mode = ChildPage<ParceModeNtfsDlg>(list);
+    QVERIFY(mode);
+    QCOMPARE(mode->ChosenVolume()->fileSystem, std::wstring(L"NTFS"));
+    QCOMPARE(mode->ChosenVolume()->startSector, 20480);
+    Click(mode, 1051);
+    // No line selected after Filter Entries (no adjacent rows here).
+    Click(list, 1229);
+    QCOMPARE(lines->topLevelItemCount(), 0);
+    Click(list, 1046);
+    QCOMPARE(box.Texts().back(), std::wstring(L"please select a valid volume."));
+  }
+
+  void aRunningScanRefusesBackExitAndSave() {
+    EngineRegistration registration(kHeldType);
+    releaseWorker = false;
+    Physical_DriveDialog first;
+    VolumeEntry entry;
+    entry.fileSystem = L"HELDFS";
+    entry.label = L"/media/card/";
+    SharedReader = std::make_unique<FileReadSeek>();
+    ParceModeNtfsDlg mode(&first, entry);
+    Click(&mode, 1053);
+    auto* scan = ChildPage<VolumeScanDlg>(&mode);
+    QVERIFY(scan);
+    QCOMPARE(Control<QLineEdit>(scan, 1322)->text(), QStringLiteral("/media/card/"));
+    QVERIFY(!Control<QPushButton>(scan, 1057)->isEnabled());
+    QVERIFY(Control<QPushButton>(scan, 1059)->isVisible());
+    scan->Back();
+    QTest::keyClick(scan, Qt::Key_Escape);
+    Click(scan, 1269);
+    const std::wstring wait = L"Please wait for the running process.";
+    QCOMPARE(box.Texts(), (std::vector<std::wstring>{wait, wait, wait}));
+    QVERIFY(scan->isVisible());
+    QVERIFY(shell.endings.empty());
+    releaseWorker = true;
+    QTRY_VERIFY_WITH_TIMEOUT(!scan->Job().Busy(), 10000);
+    QTRY_VERIFY(Control<QPushButton>(scan, 1057)->isEnabled());
+    QVERIFY(!Control<QPushButton>(scan, 1059)->isVisible());
+    QCOMPARE(box.Texts().back(), std::wstring(L"Scanning process completed."));
+    QTRY_COMPARE(Control<QLabel>(scan, 1033)->text(), QStringLiteral("Processing done..."));
+    QVERIFY(Find(scan->TreeModel(), QStringLiteral("held.jpg")).isValid());
+    // The picture of a photo, decoded in memory from the engine's data.
+    Control<QTreeView>(scan, 1042)->setCurrentIndex(Find(scan->TreeModel(), QString()));
+    QCOMPARE(scan->ListModel().RowCount(), size_t{2});
+    QCOMPARE(scan->ListModel().Text(1, 0), std::wstring(L"photo.png"));
+    scan->RowClicked(1);
+    QVERIFY2(scan->PictureShown(), qPrintable(scan->findChild<QLabel*>("picture")->text()));
+    scan->RowClicked(0);
+    QVERIFY(!scan->PictureShown());
+    // Enter on the results page ends the program at once, without a question.
+    box.Clear();
+    QTest::keyClick(scan, Qt::Key_Return);
+    QVERIFY(box.Texts().empty());
+    QCOMPARE(shell.endings, std::vector<bool>{true});
+    SharedReader.reset();
+  }
+
+  void aDriveImageFromFirstPageToSavedFiles() {
+    Physical_DriveDialog first;
+    first.show();
+    shell.image = Fixture("mbr-mixed.img");
+    Click(&first, 1400);
+    Control<QCheckBox>(&first, 1328)->setChecked(false);
+    Control<QCheckBox>(&first, 1330)->setChecked(false);
+    Click(&first, 1003);
+    auto* modes = ChildPage<DriveParsingModes>(&first);
+    Click(modes, 1229);
+    auto* list = ChildPage<PopulateDriveDlg>(modes);
+    auto* lines = Control<QTreeWidget>(list, 1031);
+    lines->setCurrentItem(lines->findItems(QStringLiteral("NTFS"), Qt::MatchExactly, 1).value(0));
+    Click(list, 1046);
+    auto* mode = ChildPage<ParceModeNtfsDlg>(list);
+    QVERIFY(Control<QRadioButton>(mode, 1047)->isChecked());
+    Click(mode, 1053);
+    auto* scan = ChildPage<VolumeScanDlg>(mode);
+    QVERIFY(scan);
+    QTRY_VERIFY_WITH_TIMEOUT(!scan->Job().Busy(), 60000);
+    QTRY_VERIFY(Control<QPushButton>(scan, 1057)->isEnabled());
+    QCOMPARE(box.Texts(), std::vector<std::wstring>{L"Scanning process completed."});
+
+    // The list of a folder: the rows the command line's search gives.
+    auto* tree = Control<QTreeView>(scan, 1042);
+    const QString folder = QStringLiteral("Pictures/2020/Summer holiday");
+    const QModelIndex index = Find(scan->TreeModel(), folder);
+    QVERIFY(index.isValid());
+    tree->setCurrentIndex(index);
+    QStringList rows;
+    for (size_t row = 0; row < scan->ListModel().RowCount(); ++row) {
+      QStringList texts;
+      for (size_t c = 0; c < kListColumns; ++c) texts << QString::fromStdWString(scan->ListModel().Text(row, c));
+      rows << "ROOT/" + folder + "/" + texts.join('\t');
+    }
+    QStringList expected;
+    const QString image = Fixture("mbr-mixed.img");
+    for (const QString& line : Cli({"search", image, "--volume", "1", "--categories", "photo", "--regex", "."}).split('\n'))
+      if (line.startsWith("ROOT/" + folder + "/") && !line.section('\t', 0, 0).mid(folder.size() + 6).contains('/'))
+        expected << line;
+    QVERIFY(!rows.isEmpty());
+    QCOMPARE(rows, expected);
+    QCOMPARE(Control<QTableView>(scan, 1268)->model()->rowCount(), rows.size());
+
+    // A photo's picture, from the engine's data in memory; a damaged one says so.
+    scan->RowClicked(0);
+    QVERIFY(!scan->PictureShown());
+    QVERIFY(scan->findChild<QLabel*>("picture")->text().contains("cannot be read"));
+
+    // Search: rows for every match.
+    Control<QLineEdit>(scan, 1319)->setText(QStringLiteral("beach"));
+    Click(scan, 1318);
+    QTRY_VERIFY_WITH_TIMEOUT(!scan->Job().Busy(), 30000);
+    QTRY_COMPARE(Control<QTableView>(scan, 1268)->model()->rowCount(), 1);
+
+    // An output folder on the source's device is refused before anything is written.
+    QTemporaryDir temp;
+    box.Clear();
+    Control<QLineEdit>(scan, 1107)->setText(QStringLiteral(LV_FIXTURE_DIR "/refused"));
+    tree->setCurrentIndex(Find(scan->TreeModel(), QStringLiteral("Pictures")));
+    Click(scan, 1269);
+    QCOMPARE(box.Messages().size(), size_t{1});
+    QVERIFY(!QDir(QStringLiteral(LV_FIXTURE_DIR "/refused")).exists() ||
+            QDir(QStringLiteral(LV_FIXTURE_DIR "/refused")).isEmpty());
+
+    // Save of a folder: the files the command line's save writes.
+    box.Clear();
+    shell.folder = temp.path() + "/gui";
+    QDir().mkpath(shell.folder);
+    Click(scan, 1106);
+    QCOMPARE(Control<QLineEdit>(scan, 1107)->text(), shell.folder);
+    tree->setCurrentIndex(Find(scan->TreeModel(), QStringLiteral("Pictures")));
+    Click(scan, 1269);
+    QVERIFY(box.Texts().size() >= 2);
+    QVERIFY(box.Texts().front().find(L"number of files found inside this folder = ") == 0);
+    QCOMPARE(box.Texts().back(), std::wstring(L"work done"));
+    Cli({"save", image, "--volume", "1", "--categories", "photo", "--out", temp.path() + "/cli", "Pictures"});
+    const auto saved = Files(shell.folder);
+    QVERIFY(saved.size() >= 5);
+    QCOMPARE(saved, Files(temp.path() + "/cli"));
+
+    // Back leads to the recovery-mode page, as it was.
+    Click(scan, 1057);
+    QTRY_VERIFY(mode->isVisible());
+    QVERIFY(Control<QRadioButton>(mode, 1047)->isChecked());
+  }
+
+  void theDrivesAndVolumesOfTheMachine() {
+    std::string mountPoint, type, source;
+    QVERIFY(ParseMountInfoLine("36 35 8:1 / /media/my\\040card rw,relatime shared:1 - vfat /dev/sdb1 rw", mountPoint,
+                               type, source));
+    QCOMPARE(QString::fromStdString(mountPoint), QStringLiteral("/media/my card"));
+    QCOMPARE(QString::fromStdString(type), QStringLiteral("vfat"));
+    QCOMPARE(QString::fromStdString(source), QStringLiteral("/dev/sdb1"));
+    QVERIFY(!ParseMountInfoLine("garbage", mountPoint, type, source));
+    QCOMPARE(FileSystemOfKernelType("ext4"), std::wstring(L"extX"));
+    QCOMPARE(FileSystemOfKernelType("tmpfs"), std::wstring());
+    for (const PhysicalDrive& drive : EnumeratePhysicalDrives()) QVERIFY(drive.path.rfind("/dev/", 0) == 0);
+  }
+
+  void aSecondInstanceIsRefused() {
+    InstanceLock lock(config::kInstanceLockName);
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LUMENVAULT_MESSAGES", "stderr");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(LV_PROGRAM));
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(QString::fromUtf8(program.readAllStandardError()).contains("Another instance of application is already running"));
+  }
+
+ private:
+  RecordingMessageBox box;
+  RecordingShell shell;
+};
+
+QTEST_MAIN(Pages)
+#include "PagesTest.moc"
