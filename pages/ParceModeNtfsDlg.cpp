@@ -26,8 +26,6 @@ ParceModeNtfsDlg::ParceModeNtfsDlg(WizardPage* parentPage, const VolumeEntry& vo
   advanced_->setObjectName(ControlName(1048));
   deep_ = new QRadioButton(QStringLiteral("Deep"), group);
   deep_->setObjectName(ControlName(1049));
-  standard_->setToolTip(QStringLiteral("Reads the file system's own tables: the quickest way, for lost and deleted files."));
-  deep_->setToolTip(QStringLiteral("Also looks at every sector for file records the tables no longer point to."));
   auto* maxLabel = new QLabel(QStringLiteral("Please Enter Max File Systems to Find :"), group);
   maxLabel->setObjectName(ControlName(1128));
   auto* maxEdit = new QLineEdit(QStringLiteral("3"), group);
@@ -37,19 +35,32 @@ ParceModeNtfsDlg::ParceModeNtfsDlg(WizardPage* parentPage, const VolumeEntry& vo
   formatted_ = new QCheckBox(QStringLiteral("Is Drive Formated..?"), group);
   formatted_->setObjectName(ControlName(1255));
   maxControls_ = {maxLabel, maxEdit, maxNote};
-  grid->addWidget(standard_, 0, 0, 1, 3);
-  grid->addWidget(advanced_, 1, 0, 1, 3);
-  grid->addWidget(maxLabel, 2, 1);
-  grid->addWidget(maxEdit, 2, 2);
-  grid->addWidget(maxNote, 2, 3);
-  grid->addWidget(formatted_, 3, 1, 1, 3);
-  grid->addWidget(deep_, 4, 0, 1, 3);
+  const auto note = [&](const char* text) {
+    auto* label = new QLabel(QString::fromUtf8(text), group);
+    label->setWordWrap(true);
+    QPalette muted = label->palette();
+    muted.setColor(QPalette::WindowText, QColor(85, 85, 85));
+    label->setPalette(muted);
+    return label;
+  };
+  standardNote_ = note("Reads the volume's own tables: the quickest way to find lost and deleted files.");
+  deepNote_ = note("Also reads every sector of the volume for file records that the tables no longer point to. "
+                   "Takes longer.");
+  grid->addWidget(standard_, 0, 0, 1, 4);
+  grid->addWidget(standardNote_, 1, 1, 1, 4);
+  grid->addWidget(advanced_, 2, 0, 1, 4);
+  grid->addWidget(maxLabel, 3, 1);
+  grid->addWidget(maxEdit, 3, 2);
+  grid->addWidget(maxNote, 3, 3);
+  grid->addWidget(formatted_, 4, 1, 1, 3);
+  grid->addWidget(deep_, 5, 0, 1, 4);
+  grid->addWidget(deepNote_, 6, 1, 1, 4);
   grid->setColumnMinimumWidth(0, fontMetrics().height());
   grid->setColumnStretch(4, 1);
-  auto* volumeLine = new QLabel(QStringLiteral("%1   %2   %3")
+  auto* volumeLine = new QLabel(QStringLiteral("Selected volume:  %1      File system:  %2      Size:  %3")
                                     .arg(QString::fromStdWString(volume_.label.empty() ? volume_.name : volume_.label),
                                          QString::fromStdWString(volume_.fileSystem),
-                                         QString::fromStdWString(volume_.sizeText)),
+                                         QString::fromStdWString(Trim(volume_.sizeText))),
                                 this);
   volumeLine->setObjectName(QStringLiteral("volume"));
   Body()->addWidget(volumeLine);
@@ -79,6 +90,7 @@ ParceModeNtfsDlg::ParceModeNtfsDlg(WizardPage* parentPage, const VolumeEntry& vo
   (void)advancedOffered;
   advanced_->setVisible(false);
   deep_->setVisible(deepOffered);
+  deepNote_->setVisible(deepOffered);
   Choose(1);
 }
 

@@ -31,6 +31,8 @@ class ParceModeNtfsDlg : public WizardPage {
   QRadioButton* advanced_;
   QRadioButton* deep_;
   QCheckBox* formatted_;
+  QLabel* standardNote_;
+  QLabel* deepNote_;
   QList<QWidget*> maxControls_;
 };
 

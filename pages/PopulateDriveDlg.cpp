@@ -59,10 +59,8 @@ PopulateDriveDlg::PopulateDriveDlg(WizardPage* parentPage, const Values& values)
   list_->setAllColumnsShowFocus(true);
   list_->setHeaderLabels({QStringLiteral("VOLUME"), QStringLiteral("FILE_SYSTEM"), QStringLiteral("VOLUME_SIZE"),
                           QStringLiteral("START_SECTOR")});
-  const int unit = fontMetrics().averageCharWidth();
-  list_->setColumnWidth(0, unit * 12);
-  list_->setColumnWidth(1, unit * 16);
-  list_->setColumnWidth(2, unit * 14);
+  for (int c = 0; c < 3; ++c)
+    list_->setColumnWidth(c, fontMetrics().horizontalAdvance(list_->headerItem()->text(c)) + fontMetrics().averageCharWidth() * 4);
   listLayout->addWidget(list_);
   auto* listButtons = new QHBoxLayout;
   auto* filter = MakeButton(QStringLiteral("Filter Entries"), 1229, ButtonImage::Search);

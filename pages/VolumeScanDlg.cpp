@@ -72,8 +72,9 @@ VolumeScanDlg::VolumeScanDlg(WizardPage* parentPage, const VolumeEntry& volume, 
   list_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   list_->setWordWrap(false);
   const int unit = fontMetrics().averageCharWidth();
-  const int widths[] = {22, 20, 20, 20, 12, 10};
-  for (int c = 0; c < 6; ++c) list_->setColumnWidth(c, widths[c] * unit);
+  const int dateWidth = fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000  00:00 PM")) + 2 * unit;
+  const int widths[] = {unit * 24, dateWidth, dateWidth, dateWidth, unit * 12, unit * 10};
+  for (int c = 0; c < 6; ++c) list_->setColumnWidth(c, widths[c]);
   list_->horizontalHeader()->setStretchLastSection(true);
   picture_ = new QLabel(splitter);
   picture_->setObjectName(QStringLiteral("picture"));
