@@ -41,6 +41,9 @@ class PopulateDriveDlg : public WizardPage {
   void Next();
   void FilterEntries();
 
+ protected:
+  bool EnterEndsAtOnce() const override { return true; }
+
  private:
   void StandardScan();
   void ShowRows();

@@ -1,5 +1,6 @@
 // The wizard's pages driven through their controls, found by their
 // identifiers, under the offscreen platform with the recording message box.
+#include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QImage>
@@ -7,6 +8,8 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -21,6 +24,7 @@
 #include <thread>
 
 #include "app/Config.h"
+#include "app/QtMessageBox.h"
 #include "app/Shell.h"
 #include "catalogue/Categories.h"
 #include "disk/DriveList.h"
@@ -433,6 +437,32 @@ class Pages : public QObject {
     QCOMPARE(FileSystemOfKernelType("ext4"), std::wstring(L"extX"));
     QCOMPARE(FileSystemOfKernelType("tmpfs"), std::wstring());
     for (const PhysicalDrive& drive : EnumeratePhysicalDrives()) QVERIFY(drive.path.rfind("/dev/", 0) == 0);
+  }
+
+  void theQtMessageBoxAsksOnTheInterfaceThread() {
+    QtMessageBox qtBox;
+    SetMessages(&qtBox);
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QTimer answer;
+    answer.setInterval(10);
+    connect(&answer, &QTimer::timeout, [&] {
+      auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!shown) return;
+      title = shown->windowTitle();
+      text = shown->text();
+      icon = shown->icon();
+      shown->button(QMessageBox::No)->click();
+    });
+    answer.start();
+    std::atomic<int> answered{0};
+    std::thread worker([&] { answered = AskYesNo(L"Do you want to Close Application ?", kProductTitle) ? 1 : 2; });
+    QTRY_VERIFY_WITH_TIMEOUT(answered.load() != 0, 10000);
+    worker.join();
+    QCOMPARE(answered.load(), 2);
+    QCOMPARE(title, QStringLiteral("Lumenvault"));
+    QCOMPARE(text, QStringLiteral("Do you want to Close Application ?"));
+    QCOMPARE(icon, QMessageBox::Question);
   }
 
   void aSecondInstanceIsRefused() {
