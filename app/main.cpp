@@ -8,6 +8,7 @@
 
 #include "app/Config.h"
 #include "app/QtMessageBox.h"
+#include "app/UdisksAccess.h"
 #include "pages/Physical_DriveDialog.h"
 #include "platform/Process.h"
 
@@ -35,6 +36,8 @@ int main(int argc, char** argv) {
     lv::SetMessages(nullptr);
     return 0;
   }
+  // A drive the user has no rights to read is asked of udisks2.
+  lv::UseUdisksForDevices();
   int status;
   {
     lv::Physical_DriveDialog first;

@@ -28,6 +28,12 @@ namespace {
 
 constexpr int kRowRole = Qt::UserRole;
 
+// When neither the program nor udisks2 could open the drive.
+constexpr const wchar_t* kDriveRightsText =
+    L"Reading this drive needs read rights on it, and the system did not grant them. Start Lumenvault as "
+    L"root (for example \"sudo -E lumenvault\"), or add your user to the group that owns the drive (usually "
+    L"\"disk\": \"sudo adduser $USER disk\") and log in again. Disk images need no rights.";
+
 // Status texts of the standard scan, kept for the status line.
 class LabelSink : public WorkerSink {
  public:
@@ -178,9 +184,7 @@ void PopulateDriveDlg::StandardScan() {
   if (!SharedReader->OpenUtf8(values_.devicePath)) {
     ShowInfo(L"file not opened..");
     if (SharedReader->lastError == EACCES || SharedReader->lastError == EPERM)
-      ShowInfo(L"Reading a drive needs read rights on it. Start Lumenvault as root (for example with "
-               L"\"sudo -E lumenvault\"), or add your user to the group that owns the drive (usually \"disk\") "
-               L"and log in again. Disk images need no rights.");
+      ShowInfo(kDriveRightsText);
   } else {
     list_->clear();
     rows_.clear();

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QLabel>
+#include <QProgressBar>
+#include <QSignalSpy>
 #include <QMessageBox>
 #include <QTimer>
 #include <QLineEdit>
@@ -37,6 +39,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Process.h"
 #include "unit/CatalogueFakeTable.h"
+#include "widgets/CoalescingSink.h"
 #include "widgets/ResultModels.h"
 
 using namespace lv;
@@ -437,6 +440,153 @@ class Pages : public QObject {
     QCOMPARE(FileSystemOfKernelType("ext4"), std::wstring(L"extX"));
     QCOMPARE(FileSystemOfKernelType("tmpfs"), std::wstring());
     for (const PhysicalDrive& drive : EnumeratePhysicalDrives()) QVERIFY(drive.path.rfind("/dev/", 0) == 0);
+  }
+
+  void drivesFromSysBlockAndVolumesFromMountinfo() {
+    QTemporaryDir sys;
+    const auto make = [&](const QString& path, const QByteArray& text = {}) {
+      QDir().mkpath(QFileInfo(sys.path() + "/" + path).path());
+      QFile file(sys.path() + "/" + path);
+      file.open(QIODevice::WriteOnly);
+      file.write(text);
+    };
+    make("sdb/device/model", "Card  Reader   \n");
+    make("sda/device/model", "");
+    make("loop0/loop/backing_file", "/home/me/card.img\n");
+    make("loop1/loop/backing_file", "");
+    make("nvme0n1/size", "1");
+    make("mmcblk0boot0/size", "1");
+    make("dm-0/size", "1");
+    QStringList listed;
+    for (const PhysicalDrive& drive : EnumeratePhysicalDrives(sys.path().toStdString()))
+      listed << QString::fromStdString(drive.path) + "=" + QString::fromStdWString(drive.text);
+    QCOMPARE(listed, (QStringList{"/dev/loop0=/dev/loop0", "/dev/nvme0n1=/dev/nvme0n1", "/dev/sda=/dev/sda",
+                                  "/dev/sdb=Card  Reader"}));
+
+    make("mountinfo",
+         "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+         "23 1 0:5 / /tmp rw - tmpfs tmpfs rw\n"
+         "24 1 8:17 / /media/me/CARD\\040ONE rw - vfat /dev/sdb1 rw\n"
+         "25 1 8:17 / /mnt/again rw - vfat /dev/sdb1 rw\n"
+         "26 1 8:18 / /media/me/W rw - fuseblk /dev/sdb2 rw\n"
+         "broken line\n");
+    QStringList volumes;
+    for (const VolumeEntry& entry : EnumerateLogicalVolumes((sys.path() + "/mountinfo").toStdString())) {
+      volumes << QString::fromStdWString(entry.label + L" " + entry.name + L" " + entry.fileSystem);
+      QVERIFY(entry.sizeText.size() > 4 && entry.sizeText.substr(entry.sizeText.size() - 4) == L"  MB");
+      QCOMPARE(entry.startSector, 0);
+    }
+    QCOMPARE(volumes, (QStringList{"/ /dev/sda1 extX", "/media/me/CARD ONE/ /dev/sdb1 FAT32",
+                                   "/media/me/W/ /dev/sdb2 NTFS"}));
+  }
+
+  void theTreeModelShowsTheFillOnlyWhenItEnds() {
+    ResultTreeModel model;
+    model.Freeze();
+    std::thread worker([&] {
+      const TreeItem root = model.InsertItem(kNoTreeItem, L"ROOT", ItemImage::Folder, false, kVolumeTopData);
+      for (int i = 0; i < 1000; ++i) {
+        const TreeItem folder = model.InsertItem(root, L"folder", ItemImage::Folder, i % 2 == 1, i + 1);
+        model.InsertItem(folder, L"a.jpg", ItemImage::File, false, 5000 + i);
+      }
+      model.Expand(root);
+    });
+    worker.join();
+    QCOMPARE(model.rowCount(), 0);
+    QVERIFY(!model.index(0, 0).isValid());
+    QSignalSpy expands(&model, &ResultTreeModel::expandRequested);
+    model.Thaw();
+    QCOMPARE(expands.count(), 1);
+    const QModelIndex root = model.index(0, 0);
+    QCOMPARE(root.data().toString(), QStringLiteral("ROOT"));
+    QCOMPARE(model.rowCount(root), 1000);
+    const QModelIndex folder = model.index(999, 0, root);
+    QCOMPARE(model.parent(folder), root);
+    QCOMPARE(folder.data(Qt::ForegroundRole).value<QBrush>().color(), QColor(200, 0, 0));
+    QVERIFY(!model.index(998, 0, root).data(Qt::ForegroundRole).isValid());
+    QCOMPARE(model.index(0, 0, folder).data().toString(), QStringLiteral("a.jpg"));
+    // A check box set by the user: the change and the state before it.
+    QSignalSpy toggles(&model, &ResultTreeModel::checkToggled);
+    QVERIFY(model.setData(folder, Qt::Checked, Qt::CheckStateRole));
+    QCOMPARE(toggles.count(), 1);
+    QCOMPARE(toggles.at(0).at(1).toBool(), false);
+    QVERIFY(model.Checked(model.ItemOf(folder)));
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.SetChecked(model.ItemOf(model.index(0, 0, folder)), true);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed.at(0).at(0).toModelIndex(), model.index(0, 0, folder));
+  }
+
+  void theListPublishesWorkerRowsInBatches() {
+    FileListModel model;
+    std::thread worker([&] {
+      for (size_t i = 0; i < 500; ++i) model.InsertRow(i, RowTexts{L"f" + std::to_wstring(i), L"", L"", L"", L"1 Bytes", L"-A"}, i);
+    });
+    worker.join();
+    QCOMPARE(model.rowCount(), 0);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    model.Sync();
+    QCOMPARE(inserted.count(), 1);
+    QCOMPARE(model.rowCount(), 500);
+    QCOMPARE(model.index(499, 0).data().toString(), QStringLiteral("f499"));
+    QCOMPARE(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("File(s) List"));
+    QCOMPARE(model.headerData(5, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Attribute"));
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    model.DeleteAllItems();
+    model.InsertRow(0, RowTexts{L"only"}, 7);
+    model.Sync();
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(model.rowCount(), 1);
+    model.checkOf = [](size_t, ItemData data) -> std::optional<bool> { return data == 7; };
+    QCOMPARE(model.index(0, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+  }
+
+  void theSinkAppliesTheLatestValuesOnly() {
+    QLabel status;
+    QProgressBar progress;
+    CoalescingSink sink(&status, &progress, nullptr, 3600 * 1000);
+    std::thread worker([&] {
+      sink.ProgressRange(0, 4'000'000'000'000LL);
+      for (int i = 0; i <= 10000; ++i) {
+        sink.SetStatus(L"record " + std::to_wstring(i));
+        sink.ProgressPosition(i * 400'000'000LL);
+      }
+    });
+    worker.join();
+    QVERIFY(status.text().isEmpty());
+    sink.Apply();
+    QCOMPARE(status.text(), QStringLiteral("record 10000"));
+    QCOMPARE(progress.value(), progress.maximum());
+    QVERIFY(progress.maximum() > 0);
+  }
+
+  void checksSpreadToChildrenAndExitStopsTheIdlePage() {
+    Physical_DriveDialog first;
+    first.show();
+    shell.image = Fixture("ntfs-basic.img");
+    Click(&first, 1400);
+    Click(&first, 1003);
+    auto* info = ChildPage<VolumeOperations>(&first);
+    QVERIFY(info);
+    Click(info, 1046);
+    auto* mode = ChildPage<ParceModeNtfsDlg>(info);
+    Click(mode, 1053);
+    auto* scan = ChildPage<VolumeScanDlg>(mode);
+    QTRY_VERIFY_WITH_TIMEOUT(!scan->Job().Busy(), 60000);
+    QTRY_VERIFY(Control<QPushButton>(scan, 1057)->isEnabled());
+    ResultTreeModel& tree = scan->TreeModel();
+    const QModelIndex root = tree.index(0, 0);
+    QVERIFY(tree.rowCount(root) > 0);
+    tree.setData(root, Qt::Checked, Qt::CheckStateRole);
+    for (int row = 0; row < tree.rowCount(root); ++row) QVERIFY(tree.Checked(tree.ItemOf(tree.index(row, 0, root))));
+    tree.setData(tree.index(0, 0, root), Qt::Unchecked, Qt::CheckStateRole);
+    QVERIFY(!tree.Checked(tree.ItemOf(root)));
+    // Exit on an idle results page: the question, then the stop and the end.
+    box.Clear();
+    scan->close();
+    QCOMPARE(box.Texts(), std::vector<std::wstring>{L"Do you want to Close Application ?"});
+    QCOMPARE(shell.endings, std::vector<bool>{true});
+    QTRY_COMPARE(Control<QLabel>(scan, 1033)->text(), QStringLiteral("All thread Stopped"));
   }
 
   void theQtMessageBoxAsksOnTheInterfaceThread() {
