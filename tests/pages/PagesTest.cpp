@@ -440,6 +440,19 @@ class Pages : public QObject {
     QCOMPARE(FileSystemOfKernelType("ext4"), std::wstring(L"extX"));
     QCOMPARE(FileSystemOfKernelType("tmpfs"), std::wstring());
     for (const PhysicalDrive& drive : EnumeratePhysicalDrives()) QVERIFY(drive.path.rfind("/dev/", 0) == 0);
+    // lumenvault-cli drives lists the first page's tree.
+    Physical_DriveDialog first;
+    auto* tree = Control<QTreeWidget>(&first, 1022);
+    QStringList items;
+    for (int top = 0; top < tree->topLevelItemCount(); ++top) {
+      items << tree->topLevelItem(top)->text(0);
+      for (int child = 0; child < tree->topLevelItem(top)->childCount(); ++child)
+        items << "\t" + tree->topLevelItem(top)->child(child)->text(0);
+    }
+    QStringList lines = Cli({"drives"}).split('\n', Qt::SkipEmptyParts);
+    for (QString& line : lines)
+      if (line.startsWith('\t')) line = "\t" + line.section('\t', 1, 1);
+    QCOMPARE(lines, items);
   }
 
   void drivesFromSysBlockAndVolumesFromMountinfo() {
