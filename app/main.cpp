@@ -38,12 +38,16 @@ int main(int argc, char** argv) {
   }
   // A drive the user has no rights to read is asked of udisks2.
   lv::UseUdisksForDevices();
-  int status;
+  // The first page owns the program's lifetime: the program ends with its
+  // loop, which Enter ends (or the first page's close). Hiding the page for
+  // the next one must not end it, so the loop is the application's.
+  QApplication::setQuitOnLastWindowClosed(false);
   {
     lv::Physical_DriveDialog first;
+    QObject::connect(&first, &QDialog::finished, &application, [] { QCoreApplication::exit(0); });
     first.show();
-    status = first.exec();
+    QApplication::exec();
   }
   lv::SetMessages(nullptr);
-  return status == 0 ? 0 : 0;
+  return 0;
 }
