@@ -45,14 +45,13 @@ class ImageView : public QWidget {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("glimpser"));
-  const QStringList arguments = QApplication::arguments();
-  if (arguments.size() != 2) {
+  if (argc != 2) {
     std::fprintf(stderr, "usage: glimpser PATH\n");
     return 2;
   }
-  const QString path = arguments.at(1);
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("glimpser"));
+  const QString path = QString::fromLocal8Bit(argv[1]);
   const QFileInfo info(path);
   if (!info.isFile()) {
     std::fprintf(stderr, "glimpser: %s is not a file\n", path.toLocal8Bit().constData());

@@ -628,6 +628,20 @@ class Pages : public QObject {
     QCOMPARE(icon, QMessageBox::Question);
   }
 
+  void theViewerShowsOnlyFiles() {
+    QProcess viewer;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    viewer.setProcessEnvironment(env);
+    viewer.start(QStringLiteral(LV_GLIMPSER), QStringList());
+    QVERIFY(viewer.waitForFinished(30000));
+    QCOMPARE(viewer.exitCode(), 2);
+    viewer.start(QStringLiteral(LV_GLIMPSER), {QStringLiteral(LV_FIXTURE_DIR "/no such file.png")});
+    QVERIFY(viewer.waitForFinished(30000));
+    QCOMPARE(viewer.exitCode(), 1);
+    QVERIFY(QString::fromUtf8(viewer.readAllStandardError()).contains("is not a file"));
+  }
+
   void aSecondInstanceIsRefused() {
     InstanceLock lock(config::kInstanceLockName);
     QProcess program;
