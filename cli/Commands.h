@@ -17,6 +17,7 @@ int RunSearch(const std::vector<std::string>& words);
 int RunSave(const std::vector<std::string>& words);
 int RunCandidates(const std::vector<std::string>& words);
 int RunCarve(const std::vector<std::string>& words);
+int RunDrives(const std::vector<std::string>& words);
 
 // The summary of every command, and one command's page (null for a word
 // that names no command).

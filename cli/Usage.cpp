@@ -117,6 +117,14 @@ const char* const kCarveHelp =
     "\n"
     "Example: lumenvault-cli carve card.img --out ~/recovered --min-size 4096\n";
 
+const char* const kDrivesHelp =
+    "usage: lumenvault-cli drives\n"
+    "\n"
+    "The drives and mounted volumes of this machine, as the desktop program's first page lists\n"
+    "them: the line \"     VOLUMES:\", then one line per mounted volume (tab, mount point ending\n"
+    "in \"/\", device, file system, size), the line \"     PHYSICAL DRIVES:\", then one line per\n"
+    "whole disk (tab, model name or path, path). Needs no rights.\n";
+
 struct CommandHelp {
   const char* command;
   const char* text;
@@ -125,6 +133,7 @@ struct CommandHelp {
 const CommandHelp kCommandHelp[] = {
     {"partitions", kPartitionsHelp}, {"ls", kLsHelp},       {"search", kSearchHelp},
     {"save", kSaveHelp},             {"candidates", kCandidatesHelp}, {"carve", kCarveHelp},
+    {"drives", kDrivesHelp},
 };
 
 }  // namespace
@@ -141,6 +150,7 @@ const char* const kUsage =
     "                                            save files and folders into DIR\n"
     "  candidates SOURCE [VOLUME] --max N        where a lost file table may begin\n"
     "  carve SOURCE [--out DIR]                  files found by their signatures alone\n"
+    "  drives                                    the drives and mounted volumes of this machine\n"
     "`lumenvault-cli COMMAND --help` describes a command, its options and output.\n"
     "\n" LV_VOLUME_OPTIONS "\n" LV_NAMES "\n" LV_EXIT;
 

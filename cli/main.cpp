@@ -32,6 +32,8 @@ int main(int argc, char** argv) {
     status = lv::cli::RunSave(words);
   } else if (command == "candidates") {
     status = lv::cli::RunCandidates(words);
+  } else if (command == "drives") {
+    status = lv::cli::RunDrives(words);
   } else if (command == "carve") {
     status = lv::cli::RunCarve(words);
   } else if (command == "--help" || command == "-h" || command == "help") {

@@ -12,6 +12,10 @@
 
 namespace lv {
 
+DeviceFile::OpenFallback DeviceFile::openFallback_ = nullptr;
+
+void DeviceFile::SetOpenFallback(OpenFallback fallback) { openFallback_ = fallback; }
+
 DeviceFile::~DeviceFile() { Close(); }
 
 bool DeviceFile::Open(const std::string& path) {
@@ -20,6 +24,17 @@ bool DeviceFile::Open(const std::string& path) {
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   } while (fd < 0 && errno == EINTR);
+  if (fd < 0 && (errno == EACCES || errno == EPERM) && openFallback_) {
+    const int error = errno;
+    struct stat device{};
+    if (::stat(path.c_str(), &device) == 0 && S_ISBLK(device.st_mode)) fd = openFallback_(path);
+    // Only a descriptor opened for reading alone is taken.
+    if (fd >= 0 && (::fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY) {
+      ::close(fd);
+      fd = -1;
+    }
+    if (fd < 0) errno = error;
+  }
   if (fd < 0) return false;
   struct stat st{};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {

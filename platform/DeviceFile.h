@@ -20,6 +20,12 @@ class DeviceFile {
   // Opens path read-only, replacing (and closing) the previous source.
   // Returns false, keeping nothing open, when the path cannot be opened.
   bool Open(const std::string& path);
+
+  // Asked for a read-only descriptor of a block device that the process has
+  // no rights to open itself (the desktop program asks udisks2); returns -1
+  // when it has none. A descriptor that is not read-only is closed unused.
+  using OpenFallback = int (*)(const std::string& path);
+  static void SetOpenFallback(OpenFallback fallback);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
 
@@ -33,6 +39,7 @@ class DeviceFile {
   uint64_t ReadAt(uint64_t position, void* destination, uint64_t count, int* error = nullptr) const;
 
  private:
+  static OpenFallback openFallback_;
   int fd_ = -1;
 };
 
