@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <set>
 
@@ -151,9 +152,18 @@ TEST(PartitionsCommand, UsageErrorsAndRefusedInput) {
   EXPECT_EQ(test::RunCli({"partitions"}).status, 2);
   EXPECT_EQ(test::RunCli({"partitions", "--bogus", "x"}).status, 2);
   EXPECT_EQ(test::RunCli({"nonsense"}).status, 2);
-  const auto advanced = test::RunCli({"partitions", "--advanced", "/dev/null"});
-  EXPECT_EQ(advanced.status, 2);
-  EXPECT_NE(advanced.err.find("not yet available"), std::string::npos);
+  EXPECT_EQ(test::RunCli({"partitions", "--no-skip", "x"}).status, 2);  // an advanced-scan option alone
+  EXPECT_EQ(test::RunCli({"partitions", "--advanced", "--gpt", "x"}).status, 2);
+  EXPECT_EQ(test::RunCli({"partitions", "--sector-size", "1024", "x"}).status, 2);
+  EXPECT_EQ(test::RunCli({"partitions", "--advanced", "--start", "-5", "x"}).status, 2);
+  // Nothing at all recognised: no rows, a note on stderr, success.
+  test::TempFolder folder;
+  const std::string zeros = folder.path() + "/zeros.img";
+  std::filesystem::resize_file((std::ofstream(zeros), zeros), 1 << 20);
+  const auto empty = test::RunCli({"partitions", zeros});
+  EXPECT_EQ(empty.status, 0);
+  EXPECT_TRUE(empty.out.empty());
+  EXPECT_NE(empty.err.find("no partition table and no volume found"), std::string::npos);
   const auto missing = test::RunCli({"partitions", "/nonexistent/disk.img"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("Invalid handle ..."), std::string::npos);
