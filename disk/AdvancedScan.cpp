@@ -95,7 +95,12 @@ int Partition::AdvancedScan(readWriteInterface& reader) {
         stopped = true;
         break;
       }
-      const int64_t next = AdvancedTest(ByteView(block.data() + i * 512, 512), current + i);
+      const uint8_t* sector = block.data() + i * 512;
+      if (!MayHoldVolumeStart(sector)) {
+        ++i;
+        continue;
+      }
+      const int64_t next = AdvancedTest(ByteView(sector, 512), current + i);
       i = next > current + i ? next - current : i + 1;
       if (Stopping()) {
         stopped = true;

@@ -61,6 +61,12 @@ struct SectorFinding {
 // OEM name "MSDO" with one they refuse), HFS+ ("H+" 0, version 4), ext
 // (magic 0xEF53, block size up to 64 KiB, block group 0).
 SectorFinding ExamineSector(ByteView sector);
+// What ExamineSector needs before it can find anything in a whole 512-byte
+// sector: the jump byte 0xEB, an 'H', or the ext magic. A scan skips every
+// other sector at once.
+inline bool MayHoldVolumeStart(const uint8_t* sector) {
+  return sector[0] == 0xEB || sector[0] == 'H' || (sector[0x38] == 0x53 && sector[0x39] == 0xEF);
+}
 
 // The file-system text the scan job knows ("NTFS", "FAT12", "FAT16",
 // "FAT32", "FAT64", "extX", "HFS+"), or "Unknown", for a volume that starts
