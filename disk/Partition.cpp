@@ -93,6 +93,38 @@ struct TypeInfo {
   std::wstring message;
 };
 
+// How many of the used primary entries of `table` name, read with sectors
+// of `sectorBytes`, what they should: a boot record with its signature for
+// a link, a GPT header for a protective entry, a recognised volume for the
+// others.
+// An entry that would end past the end of the source makes the size
+// disagree outright (-1).
+int MbrAgreement(readWriteInterface& reader, const Sector& table, uint32_t sectorBytes) {
+  int agreeing = 0;
+  const uint64_t sourceBytes = reader.SourceBytes();
+  for (size_t i = 0; i < 4; ++i) {
+    const ByteView entry = ByteView(table.data(), table.size()).Sub(mbr::kEntries + i * mbr::kEntrySize, mbr::kEntrySize);
+    const uint8_t type = entry.U8(mbr::kType);
+    const uint32_t firstLba = entry.Le32(mbr::kFirstLba);
+    if (type == kTypeEmpty || firstLba == 0) continue;
+    const uint64_t end = (uint64_t{firstLba} + entry.Le32(mbr::kSectorCount)) * sectorBytes;
+    if (sourceBytes > 0 && end > sourceBytes && type != kTypeGptProtective) return -1;
+    // What cannot be read stays zero and agrees with nothing.
+    std::array<uint8_t, 1536> head{};
+    ReadAt(reader, static_cast<int64_t>(uint64_t{firstLba} * sectorBytes), head.data(),
+           static_cast<uint32_t>(head.size()));
+    const ByteView bytes(head.data(), head.size());
+    if (IsLink(type)) {
+      agreeing += bytes.U8(mbr::kSignature) == 0x55 && bytes.U8(mbr::kSignature + 1) == 0xAA;
+    } else if (type == kTypeGptProtective) {
+      agreeing += bytes.Matches(0, "EFI PART");
+    } else {
+      agreeing += ExamineSector(bytes.Sub(0, 512)).kind != SectorKind::None ||
+                  ExamineSector(bytes.Sub(1024, 512)).kind != SectorKind::None;
+    }
+  }
+  return agreeing;
+}
 }  // namespace
 
 void Partition::Append(const std::wstring& fileSystem, std::wstring sizeText, int64_t startSector) {
@@ -116,7 +148,12 @@ int Partition::StandardScan(readWriteInterface& reader) {
   }
   // A source that begins with a volume's own boot sector (an image of one
   // volume) is that volume: its boot code is no partition table.
-  if (ScanWholeVolume(reader, false)) return 0;
+  // A disk whose table agrees with what its entries name keeps its table,
+  // even when its boot code looks like a boot sector.
+  Sector table{};
+  const bool tableAgrees = ReadSectorAt(reader, 0, table) &&
+                           (MbrAgreement(reader, table, 512) > 0 || MbrAgreement(reader, table, 4096) > 0);
+  if (!tableAgrees && ScanWholeVolume(reader, false)) return 0;
   const size_t first = ownerRows->size();
   const int code = gptEnabled ? ScanGpt(reader) : ScanMbr(reader);
   if (!gptEnabled) {
@@ -301,33 +338,6 @@ TypeInfo ClassifyType(readWriteInterface& reader, uint8_t type, int64_t firstSec
   return {L"Unknown", L"found UNKNOWN..."};
 }
 
-// How many of the used primary entries of `table` name, read with sectors
-// of `sectorBytes`, what they should: a boot record with its signature for
-// a link, a GPT header for a protective entry, a recognised volume for the
-// others.
-int MbrAgreement(readWriteInterface& reader, const Sector& table, uint32_t sectorBytes) {
-  int agreeing = 0;
-  for (size_t i = 0; i < 4; ++i) {
-    const ByteView entry = ByteView(table.data(), table.size()).Sub(mbr::kEntries + i * mbr::kEntrySize, mbr::kEntrySize);
-    const uint8_t type = entry.U8(mbr::kType);
-    const uint32_t firstLba = entry.Le32(mbr::kFirstLba);
-    if (type == kTypeEmpty || firstLba == 0) continue;
-    // What cannot be read stays zero and agrees with nothing.
-    std::array<uint8_t, 1536> head{};
-    ReadAt(reader, static_cast<int64_t>(uint64_t{firstLba} * sectorBytes), head.data(),
-           static_cast<uint32_t>(head.size()));
-    const ByteView bytes(head.data(), head.size());
-    if (IsLink(type)) {
-      agreeing += bytes.U8(mbr::kSignature) == 0x55 && bytes.U8(mbr::kSignature + 1) == 0xAA;
-    } else if (type == kTypeGptProtective) {
-      agreeing += bytes.Matches(0, "EFI PART");
-    } else {
-      agreeing += ExamineSector(bytes.Sub(0, 512)).kind != SectorKind::None ||
-                  ExamineSector(bytes.Sub(1024, 512)).kind != SectorKind::None;
-    }
-  }
-  return agreeing;
-}
 }  // namespace
 
 int Partition::ScanMbr(readWriteInterface& reader) {

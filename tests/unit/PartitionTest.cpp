@@ -378,6 +378,14 @@ TEST(StandardScan, SourceThatIsOneVolumeGivesOneRowAtSectorZero) {
   EXPECT_EQ(h.rows[0].fileSystem, L"HFS+");
   EXPECT_EQ(h.rows[0].startSector, 0);
   EXPECT_TRUE(Scan(std::vector<uint8_t>(4096 * 512, 0)).rows.empty());
+
+  // Boot code that looks like a boot sector does not hide a table whose
+  // entries name what they should.
+  DiskBuilder disk(8192);
+  disk.FatBootSector(0, "MSWIN4.1", 16, 8192, 0);
+  disk.TableEntry(0, 0, 0x07, 2048, 4096);
+  disk.NtfsBootSector(2048, 4095);
+  EXPECT_EQ(Starts(Scan(disk.image()).rows), std::vector<int64_t>{2048});
 }
 
 // A disk of 4096-byte logical sectors counts its tables in them; rows give
