@@ -74,7 +74,7 @@ class VolumeList {
   // shown as a line referring to it.
   void ShowRows(std::vector<VolumeEntry> rows);
 
-  // The advanced scan's worker (Part 1.4): clears rows and lines, runs the
+  // The advanced scan's worker: clears rows and lines, runs the
   // scan with these settings (each row found is shown at once, its line
   // owning a copy), then the closing texts, message and controls.
   // Returns the scan's result (1, or a failed read's error code).
