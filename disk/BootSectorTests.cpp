@@ -2,20 +2,14 @@
 
 #include <array>
 
+#include "disk/FatParameters.h"
+
 namespace lv {
 
 namespace {
 bool HasFatJump(ByteView s) {
   const uint8_t target = s.U8(boot::kJumpTarget);
   return s.size() >= 512 && s.U8(boot::kJump) == 0xEB && (target == 0x3C || target == 0x58 || target == 0x76);
-}
-bool IsPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
-
-bool PlausibleFatParameters(ByteView s) {
-  const uint16_t bytesPerSector = s.Le16(boot::kBytesPerSector);
-  return bytesPerSector >= 512 && bytesPerSector <= 4096 && IsPowerOfTwo(bytesPerSector) &&
-         IsPowerOfTwo(s.U8(boot::kSectorsPerCluster)) && s.Le16(boot::kReservedSectors) >= 1 &&
-         s.U8(boot::kFatCount) >= 1 && s.U8(boot::kFatCount) <= 2;
 }
 }  // namespace
 
@@ -28,7 +22,7 @@ bool IsFatBootSector(ByteView s) {
   if (!HasFatJump(s)) return false;
   if (s.Matches(boot::kOemName, "MSDO")) return true;
   if (s.Matches(boot::kOemName, "EXFA") || s.Matches(boot::kOemName, "NTFS")) return false;
-  return PlausibleFatParameters(s);
+  return ReadFatParameters(s).has_value();
 }
 
 bool IsExFatBootSector(ByteView s) { return HasFatJump(s) && s.Matches(boot::kOemName, "EXFA"); }
@@ -54,6 +48,67 @@ bool HfsPlusTest(readWriteInterface& reader, int64_t firstSector) {
   int64_t headerSector;
   if (__builtin_add_overflow(firstSector, int64_t{boot::kHfsHeaderSector}, &headerSector)) return false;
   return ReadSector(reader, headerSector, sector) && IsHfsPlusHeader(ByteView(sector.data(), sector.size()));
+}
+
+namespace {
+
+uint64_t SaturatedMul(uint64_t a, uint64_t b) { return CheckedMul(a, b).value_or(UINT64_MAX); }
+
+SectorFinding Finding(SectorKind kind, int64_t headerSector, uint64_t bytes, uint64_t extentBytes) {
+  return {kind, headerSector, bytes, extentBytes / 512 + (extentBytes % 512 != 0)};
+}
+
+}  // namespace
+
+SectorFinding ExamineSector(ByteView s) {
+  if (!s.Fits(0, 512)) return {};
+  const uint8_t first = s.U8(0);
+  if (first == 0xEB) {
+    if (s.U8(boot::kJumpTarget) == 0x52 && s.Matches(boot::kOemName, "NTFS")) {
+      const uint32_t bytesPerSector = s.Le16(boot::kBytesPerSector);
+      if (bytesPerSector < 512 || bytesPerSector > 4096 || (bytesPerSector & (bytesPerSector - 1)) != 0) return {};
+      const uint64_t total = s.Le64(boot::kNtfsTotalSectors);
+      // The backup boot sector lies in the sector after the counted ones.
+      return Finding(SectorKind::Ntfs, 0, SaturatedMul(total, bytesPerSector),
+                     SaturatedMul(CheckedAdd(total, 1).value_or(UINT64_MAX), bytesPerSector));
+    }
+    if (!HasFatJump(s)) return {};
+    if (s.Matches(boot::kOemName, "EXFA")) {
+      constexpr size_t kBytesPerSectorShift = 108;
+      const uint8_t shift = s.U8(kBytesPerSectorShift);
+      const uint64_t sectorBytes = shift >= 9 && shift <= 12 ? uint64_t{1} << shift : 512;
+      const uint64_t bytes = SaturatedMul(s.Le64(boot::kExFatVolumeLength), sectorBytes);
+      return Finding(SectorKind::ExFat, 0, bytes, bytes);
+    }
+    if (const auto p = ReadFatParameters(s)) {
+      const uint64_t bytes = SaturatedMul(p->totalSectors, p->bytesPerSector);
+      return Finding(p->fat32Layout ? SectorKind::Fat32 : SectorKind::Fat16, 0, bytes, bytes);
+    }
+    if (s.Matches(boot::kOemName, "MSDO")) return {SectorKind::FatUnknown, 0, 0, 0};
+    return {};
+  }
+  if (first == 'H' && IsHfsPlusHeader(s) && s.Be16(2) == 4) {
+    // Apple TN1150: block size at 40, total blocks at 44 (big-endian).
+    const uint64_t bytes = uint64_t{s.Be32(40)} * s.Be32(44);
+    return Finding(SectorKind::HfsPlus, 2, bytes, bytes);
+  }
+  // ext2/3/4 superblock (the ext4 disk layout): magic at 0x38, log2 of the
+  // block size − 10 at 0x18, blocks at 0x04 (and 0x150 with 64-bit
+  // numbers), the first data block 1 exactly for 1 KiB blocks, and the
+  // number of the block group that holds this copy at 0x5A.
+  if (s.Le16(0x38) == 0xEF53) {
+    const uint32_t logBlock = s.Le32(0x18);
+    const uint32_t firstDataBlock = s.Le32(0x14);
+    if (logBlock > 6 || firstDataBlock != (logBlock == 0 ? 1u : 0u) || s.Le16(0x5A) != 0 || s.Le32(0) == 0)
+      return {};
+    uint64_t blocks = s.Le32(0x04);
+    constexpr uint32_t kIncompat64Bit = 0x80;
+    if (s.Le32(0x60) & kIncompat64Bit) blocks |= uint64_t{s.Le32(0x150)} << 32;
+    if (blocks == 0) return {};
+    const uint64_t bytes = SaturatedMul(blocks, uint64_t{1024} << logBlock);
+    return Finding(SectorKind::Ext, 2, bytes, bytes);
+  }
+  return {};
 }
 
 namespace {

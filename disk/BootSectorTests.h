@@ -33,12 +33,40 @@ inline constexpr size_t kHfsHeaderSector = 2;  // the HFS+ volume header is 1024
 bool IsNtfsBootSector(ByteView sector);
 // Jump byte 0xEB with a FAT jump target (0x3C, 0x58, 0x76) and either the
 // OEM name "MSDO" or, for the many formatters that write another OEM name,
-// a plausible BIOS parameter block.
+// a BIOS parameter block the FAT engines accept (ReadFatParameters).
 bool IsFatBootSector(ByteView sector);
 // Jump byte 0xEB with a FAT jump target and the OEM name "EXFA".
 bool IsExFatBootSector(ByteView sector);
 // The sector begins with 'H', '+', 0.
 bool IsHfsPlusHeader(ByteView sector);
+
+// What one 512-byte sector is, as the advanced scan tests every sector of a
+// source: the first sector of an NTFS, FAT or exFAT volume, or the HFS+
+// volume header or ext superblock 1024 bytes after a volume's start.
+enum class SectorKind : uint8_t { None, Ntfs, Fat32, Fat16, FatUnknown, ExFat, HfsPlus, Ext };
+struct SectorFinding {
+  SectorKind kind = SectorKind::None;
+  // Sectors from the volume's start to this sector: 0, or 2 for HFS+ and ext.
+  int64_t headerSector = 0;
+  // The volume's size in bytes as its header gives it (0 for FatUnknown);
+  // saturated at UINT64_MAX.
+  uint64_t volumeBytes = 0;
+  // 512-byte sectors from the volume's start to the first sector after it:
+  // NTFS keeps its backup boot sector just past its total-sectors count.
+  uint64_t extentSectors = 0;
+};
+// Tests in this order: NTFS (jump 0xEB 0x52, "NTFS", bytes per sector a
+// power of two from 512 to 4096), exFAT (FAT jump, "EXFA"), FAT (FAT jump and
+// either a parameter block the FAT engines accept or, for FatUnknown, the
+// OEM name "MSDO" with one they refuse), HFS+ ("H+" 0, version 4), ext
+// (magic 0xEF53, block size up to 64 KiB, block group 0).
+SectorFinding ExamineSector(ByteView sector);
+// What ExamineSector needs before it can find anything in a whole 512-byte
+// sector: the jump byte 0xEB, an 'H', or the ext magic. A scan skips every
+// other sector at once.
+inline bool MayHoldVolumeStart(const uint8_t* sector) {
+  return sector[0] == 0xEB || sector[0] == 'H' || (sector[0x38] == 0x53 && sector[0x39] == 0xEF);
+}
 
 // The file-system text the scan job knows ("NTFS", "FAT12", "FAT16",
 // "FAT32", "FAT64", "extX", "HFS+"), or "Unknown", for a volume that starts

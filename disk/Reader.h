@@ -47,6 +47,10 @@ class readWriteInterface {
   // The source's size in bytes, 0 when unknown. Whatever a volume's boot
   // sector claims, nothing past this can be read.
   virtual uint64_t SourceBytes() const { return 0; }
+  // The logical sector size a block device reports, 0 when the source is
+  // not one (an image file, a memory image). Partition tables count in
+  // these sectors; everything else here counts in 512-byte sectors.
+  virtual uint32_t DeviceSectorSize() const { return 0; }
   virtual bool Reserved(uint32_t value) {
     (void)value;
     return true;
@@ -79,6 +83,7 @@ class FileReadSeek : public readWriteInterface {
   // The opened source's size in bytes (0 when unknown).
   uint64_t SourceSize() const { return sourceSize_; }
   uint64_t SourceBytes() const override { return sourceSize_; }
+  uint32_t DeviceSectorSize() const override { return file_.LogicalSectorSize().value_or(0); }
 
  private:
   DeviceFile file_;

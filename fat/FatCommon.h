@@ -1,7 +1,6 @@
 // Helpers every FAT-family engine shares: DOS dates and times, 8.3 short
-// names with their checksum, and the recognition of a FAT BIOS parameter
-// block (Microsoft's FAT specification, "FAT: General Overview of On-Disk
-// Format", and the checks of Linux fs/fat).
+// names with their checksum; the recognition of a FAT BIOS parameter block
+// (disk/FatParameters.h) is shared with the partition scans.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +9,7 @@
 
 #include "common/ByteView.h"
 #include "common/DisplayText.h"
+#include "disk/FatParameters.h"
 
 namespace lv {
 
@@ -52,38 +52,5 @@ inline constexpr uint8_t kLowerExtension = 0x10;
 std::u16string ShortEntryName(ByteView name11, uint8_t caseFlags);
 // The checksum a long-name run carries of the short name it belongs to.
 uint8_t ShortNameChecksum(ByteView name11);
-
-// BIOS parameter block ----------------------------------------------------
-
-struct FatParameters {
-  uint32_t bytesPerSector = 0;
-  uint32_t sectorsPerCluster = 0;
-  uint32_t reservedSectors = 0;
-  uint32_t fatCount = 0;
-  uint32_t rootEntries = 0;    // FAT12/16: entries of the fixed root directory
-  uint32_t sectorsPerFat = 0;  // the 16-bit field, or FAT32's 32-bit one
-  uint64_t totalSectors = 0;
-  uint32_t rootCluster = 0;    // FAT32: first cluster of the root directory
-  bool fat32Layout = false;    // the 16-bit sectors-per-FAT is 0
-  uint8_t fatBits = 0;         // 12, 16 or 32
-
-  // Derived byte positions inside the volume and sizes.
-  uint64_t clusterBytes = 0;
-  uint64_t tableOffset = 0;  // the first table
-  uint64_t tableBytes = 0;   // one table
-  uint64_t rootOffset = 0;   // FAT12/16: the fixed root directory
-  uint64_t rootBytes = 0;
-  uint64_t dataStart = 0;    // cluster 2
-  // Data clusters: numbers 2 .. clusterCount + 1. The count the boot sector
-  // gives, cut to what one table can describe.
-  uint32_t clusterCount = 0;
-};
-
-// Recognises a FAT volume by its parameter block, whatever its OEM name:
-// bytes per sector a power of two from 512 to 4096, sectors per cluster a
-// power of two, reserved sectors > 0, one or two tables, a table length and
-// a total size, and reserved area, tables and root directory inside the
-// total. Every derived value is checked for overflow. nullopt otherwise.
-std::optional<FatParameters> ReadFatParameters(ByteView boot);
 
 }  // namespace lv

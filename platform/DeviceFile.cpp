@@ -66,6 +66,14 @@ std::optional<uint64_t> DeviceFile::Size() const {
   return std::nullopt;
 }
 
+std::optional<uint32_t> DeviceFile::LogicalSectorSize() const {
+  struct stat st{};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISBLK(st.st_mode)) return std::nullopt;
+  int size = 0;
+  if (::ioctl(fd_, BLKSSZGET, &size) != 0 || size <= 0) return std::nullopt;
+  return static_cast<uint32_t>(size);
+}
+
 uint64_t DeviceFile::ReadAt(uint64_t position, void* destination, uint64_t count, int* error) const {
   if (error) *error = 0;
   if (fd_ < 0) {

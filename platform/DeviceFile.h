@@ -32,6 +32,9 @@ class DeviceFile {
   // Size in bytes: BLKGETSIZE64 for a block device, the length of a regular
   // file, otherwise the end position where the source can report one.
   std::optional<uint64_t> Size() const;
+  // A block device's logical sector size (BLKSSZGET); nullopt for anything
+  // else.
+  std::optional<uint32_t> LogicalSectorSize() const;
 
   // Reads up to count bytes at position into destination, retrying short
   // transfers; returns the number of bytes read (0 at the end or on error).

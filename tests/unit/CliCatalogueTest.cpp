@@ -410,7 +410,9 @@ TEST(CliCatalogue, UsageErrorsAndRefusals) {
   EXPECT_EQ(deepExt.status, 1);
   EXPECT_EQ(deepExt.err, "Deep mode is not available for ext volumes.\n");
   EXPECT_EQ(test::RunCli({"ls", image, "--start-sector", "999999999", "--fs", "NTFS"}).status, 1);
-  EXPECT_EQ(test::RunCli({"ls", image, "--volume", "0"}).status, 1);  // no partition table
+  // A volume image is its own row 0 of `partitions`; there is no row 1.
+  EXPECT_EQ(test::RunCli({"ls", image, "--volume", "0"}).status, 0);
+  EXPECT_EQ(test::RunCli({"ls", image, "--volume", "1"}).status, 1);
   EXPECT_EQ(test::RunCli({"ls", image, "--mode", "advanced", "--max", "1", "--candidate", "3", "--spc", "2"}).status, 1);
   test::TempFolder out;
   const auto noItem = test::RunCli({"save", image, "--out", out.path(), "no/such/folder"});

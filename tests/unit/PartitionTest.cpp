@@ -2,86 +2,15 @@
 
 #include <cstring>
 
+#include "PartitionTestImage.h"
 #include "disk/Partition.h"
 
 namespace lv {
 namespace {
 
-// A disk image built in memory, sector by sector.
-class DiskBuilder {
- public:
-  explicit DiskBuilder(uint64_t sectors) : image_(sectors * 512, 0) {}
+using test::DiskBuilder;
+using test::StatusLog;
 
-  void Le16(uint64_t offset, uint16_t v) { Put(offset, v, 2); }
-  void Le32(uint64_t offset, uint32_t v) { Put(offset, v, 4); }
-  void Le64(uint64_t offset, uint64_t v) { Put(offset, v, 8); }
-  void Bytes(uint64_t offset, const void* data, size_t n) { std::memcpy(&image_.at(offset), data, n); }
-  void Text(uint64_t offset, const char* text) { Bytes(offset, text, std::strlen(text)); }
-
-  // One 16-byte partition entry of the table in `sector`.
-  void TableEntry(uint64_t sector, int slot, uint8_t type, uint32_t firstLba, uint32_t count) {
-    const uint64_t e = sector * 512 + 446 + 16 * slot;
-    image_.at(e + 4) = type;
-    Le32(e + 8, firstLba);
-    Le32(e + 12, count);
-    image_.at(sector * 512 + 510) = 0x55;
-    image_.at(sector * 512 + 511) = 0xAA;
-  }
-  void NtfsBootSector(uint64_t sector, uint64_t totalSectors, uint16_t bytesPerSector = 512) {
-    const uint64_t b = sector * 512;
-    image_.at(b) = 0xEB, image_.at(b + 1) = 0x52, image_.at(b + 2) = 0x90;
-    Text(b + 3, "NTFS    ");
-    Le16(b + 11, bytesPerSector);
-    Le64(b + 0x28, totalSectors);
-  }
-  void FatBootSector(uint64_t sector, const char* oem, uint16_t sectorsPerFat, uint16_t total16, uint32_t total32) {
-    const uint64_t b = sector * 512;
-    image_.at(b) = 0xEB, image_.at(b + 1) = sectorsPerFat == 0 ? 0x58 : 0x3C, image_.at(b + 2) = 0x90;
-    Text(b + 3, oem);
-    Le16(b + 11, 512);
-    image_.at(b + 13) = 8;
-    Le16(b + 14, sectorsPerFat == 0 ? 32 : 1);
-    image_.at(b + 16) = 2;
-    Le16(b + 19, total16);
-    Le16(b + 22, sectorsPerFat);
-    Le32(b + 32, total32);
-  }
-  void ExFatBootSector(uint64_t sector, uint64_t volumeLength) {
-    const uint64_t b = sector * 512;
-    image_.at(b) = 0xEB, image_.at(b + 1) = 0x76, image_.at(b + 2) = 0x90;
-    Text(b + 3, "EXFAT   ");
-    Le64(b + 72, volumeLength);
-  }
-  // A GPT header in sector 1 naming the entry array at `entryLba`.
-  void GptHeader(uint64_t entryLba) {
-    Text(512, "EFI PART");
-    Le64(512 + 72, entryLba);
-  }
-  void GptEntry(uint64_t entryLba, int index, uint32_t typeWord, uint64_t start, uint64_t end,
-                const std::u16string& name) {
-    const uint64_t e = entryLba * 512 + 128 * index;
-    Le32(e, typeWord);
-    Le64(e + 32, start);
-    Le64(e + 40, end);
-    for (size_t i = 0; i < name.size() && i < 36; ++i) Le16(e + 56 + 2 * i, name[i]);
-  }
-  std::vector<uint8_t>& image() { return image_; }
-
- private:
-  void Put(uint64_t offset, uint64_t v, int n) {
-    for (int i = 0; i < n; ++i) image_.at(offset + i) = static_cast<uint8_t>(v >> (8 * i));
-  }
-  std::vector<uint8_t> image_;
-};
-
-// Records every status text.
-class StatusLog : public WorkerSink {
- public:
-  void SetStatus(std::wstring_view text) override { texts.emplace_back(text); }
-  void ProgressRange(int64_t, int64_t) override {}
-  void ProgressPosition(int64_t) override {}
-  std::vector<std::wstring> texts;
-};
 
 struct ScanResult {
   int code = 0;
@@ -121,10 +50,16 @@ TEST(MbrScan, OneNtfsPrimary) {
   EXPECT_EQ(r.status, std::vector<std::wstring>{L"found NTFS 1..."});
 }
 
-TEST(MbrScan, WalkStopsAtTheFirstEmptyEntry) {
+// The Part's walk stops at the first empty entry; a disk whose first entry
+// is empty would lose every volume.
+TEST(MbrScan, EmptyFirstEntryDoesNotHideTheSecond) {
   DiskBuilder disk(64);
   disk.TableEntry(0, 1, 0x0C, 2048, 4096);
-  EXPECT_TRUE(Scan(disk.image()).rows.empty());
+  const ScanResult r = Scan(disk.image());
+  ASSERT_EQ(r.rows.size(), 1u);
+  EXPECT_EQ(r.rows[0].fileSystem, L"FAT32");
+  EXPECT_EQ(r.rows[0].startSector, 2048);
+  EXPECT_EQ(r.rows[0].name, L"0");
 }
 
 TEST(MbrScan, TypeTableOfPrimaries) {
@@ -170,11 +105,13 @@ TEST(MbrScan, TypeTableDifferencesOfLogicalVolumes) {
             (std::vector<std::wstring>{L"NTFS...", L"found UNKNOWN...", L"found NTFS...", L"found extx..."}));
 }
 
-TEST(MbrScan, ExtendedChainListsLogicalVolumesAndIgnoresPrimariesAfterIt) {
+// The Part ignores the primaries after an extended entry; they are volumes
+// the user came for, so they are listed, in disk order.
+TEST(MbrScan, ExtendedChainAndThePrimariesAfterItAreListedInDiskOrder) {
   DiskBuilder disk(20000);
   disk.TableEntry(0, 0, 0x0C, 63, 4096);
   disk.TableEntry(0, 1, 0x05, 8192, 10000);
-  disk.TableEntry(0, 2, 0x07, 18200, 1000);  // after the extended entry: not examined
+  disk.TableEntry(0, 2, 0x07, 18200, 4096);  // after the extended entry
   // Three EBRs, each one logical volume and a link, except the last.
   disk.TableEntry(8192, 0, 0x07, 63, 2048);
   disk.TableEntry(8192, 1, 0x05, 3000, 3000);
@@ -183,14 +120,40 @@ TEST(MbrScan, ExtendedChainListsLogicalVolumesAndIgnoresPrimariesAfterIt) {
   disk.TableEntry(8192 + 6000, 0, 0x83, 63, 2048);
   const ScanResult r = Scan(disk.image());
   EXPECT_EQ(r.code, 0);
-  ASSERT_EQ(r.rows.size(), 4u);
+  ASSERT_EQ(r.rows.size(), 5u);
   EXPECT_EQ(r.rows[0].fileSystem, L"FAT32");
   EXPECT_EQ(r.rows[0].sizeText, L"2   MB");
-  EXPECT_EQ(Starts(r.rows), (std::vector<int64_t>{63, 8192 + 63, 8192 + 3063, 8192 + 6063}));
+  EXPECT_EQ(Starts(r.rows), (std::vector<int64_t>{63, 8192 + 63, 8192 + 3063, 8192 + 6063, 18200}));
   EXPECT_EQ(r.rows[1].fileSystem, L"NTFS");
   EXPECT_EQ(r.rows[2].fileSystem, L"FAT16");
   EXPECT_EQ(r.rows[3].fileSystem, L"extX");
-  EXPECT_EQ(r.rows[3].name, L"3");
+  EXPECT_EQ(r.rows[4].fileSystem, L"NTFS");
+  EXPECT_EQ(r.rows[4].sizeText, L"2   MB");
+  for (size_t i = 0; i < r.rows.size(); ++i) EXPECT_EQ(r.rows[i].name, std::to_wstring(i));
+}
+
+// Logical volumes that lie before a primary come first, as mmls lists them.
+TEST(MbrScan, LogicalVolumesBeforeAPrimaryComeFirst) {
+  DiskBuilder disk(2048);
+  disk.TableEntry(0, 0, 0x05, 1, 1000);
+  disk.TableEntry(0, 1, 0x06, 1025, 1000);
+  disk.TableEntry(1, 0, 0x06, 1, 500);
+  disk.TableEntry(1, 1, 0x05, 512, 500);
+  disk.TableEntry(513, 0, 0x06, 1, 400);
+  const ScanResult r = Scan(disk.image());
+  EXPECT_EQ(Starts(r.rows), (std::vector<int64_t>{2, 514, 1025}));
+  EXPECT_EQ(r.rows[2].name, L"2");
+}
+
+// A boot record whose first entry is empty still names its volume and the
+// next boot record.
+TEST(MbrScan, EmptyEntriesOfABootRecordAreSkipped) {
+  DiskBuilder disk(3000);
+  disk.TableEntry(0, 0, 0x0F, 1000, 2000);
+  disk.TableEntry(1000, 1, 0x06, 63, 100);
+  disk.TableEntry(1000, 2, 0x05, 1000, 500);
+  disk.TableEntry(2000, 0, 0x83, 63, 100);
+  EXPECT_EQ(Starts(Scan(disk.image()).rows), (std::vector<int64_t>{1063, 2063}));
 }
 
 TEST(MbrScan, FourLogicalEntriesEndTheChain) {
@@ -234,8 +197,8 @@ TEST(MbrScan, SourceShorterThanItsTablesGivesPartialRowsAndTheErrorCode) {
   disk.TableEntry(1000, 1, 0x05, 7000, 2000);  // next EBR beyond the end
   const ScanResult r = Scan(disk.image());
   EXPECT_EQ(r.code, kErrorHandleEof);
-  EXPECT_EQ(Starts(r.rows), (std::vector<int64_t>{5000, 1063}));
-  EXPECT_EQ(r.rows[0].fileSystem, L"NTFS");
+  EXPECT_EQ(Starts(r.rows), (std::vector<int64_t>{1063, 5000}));
+  EXPECT_EQ(r.rows[1].fileSystem, L"NTFS");
 
   EXPECT_EQ(Scan(std::vector<uint8_t>(100, 0)).code, kErrorHandleEof);  // no whole sector 0
   EXPECT_TRUE(Scan(std::vector<uint8_t>(100, 0)).rows.empty());
@@ -377,6 +340,118 @@ TEST(GptScan, StopEndsTheScanAfterTheCurrentEntry) {
   partition.stopRequested = 1;
   EXPECT_EQ(partition.StandardScan(reader), 0);
   EXPECT_EQ(rows.size(), 1u);
+}
+
+
+// An image of one volume begins with its boot sector, whose boot code is no
+// partition table: one row for the volume at sector 0.
+TEST(StandardScan, SourceThatIsOneVolumeGivesOneRowAtSectorZero) {
+  DiskBuilder ntfs(4096);
+  ntfs.NtfsBootSector(0, 4095);
+  ntfs.Text(446, "boot code that reads as four partition entries....");
+  DiskBuilder fat(4200);
+  fat.FatBootSector(0, "mkfs.fat", 0, 4100, 0);
+  DiskBuilder exfat(4096);
+  exfat.ExFatBootSector(0, 4096);
+  DiskBuilder hfs(4096);
+  hfs.Text(1024, "H+");
+  hfs.Le16(1026, 0x0400);  // version 4, big-endian
+  hfs.Le32(1024 + 40, 0x00100000);  // 4096-byte blocks
+  hfs.Le32(1024 + 44, 0x00020000);  // 512 blocks
+  for (const bool gpt : {false, true}) {
+    SCOPED_TRACE(gpt);
+    const ScanResult n = Scan(ntfs.image(), gpt);
+    ASSERT_EQ(n.rows.size(), 1u);
+    EXPECT_EQ(n.rows[0].fileSystem, L"NTFS");
+    EXPECT_EQ(n.rows[0].startSector, 0);
+    EXPECT_EQ(n.rows[0].sizeText, L"1   MB");
+    const ScanResult f = Scan(fat.image(), gpt);
+    ASSERT_EQ(f.rows.size(), 1u);
+    EXPECT_EQ(f.rows[0].fileSystem, L"FAT32");
+    const ScanResult e = Scan(exfat.image(), gpt);
+    ASSERT_EQ(e.rows.size(), 1u);
+    EXPECT_EQ(e.rows[0].fileSystem, L"FAT64");
+    EXPECT_EQ(e.rows[0].sizeText, L"2  MB");
+  }
+  const ScanResult h = Scan(hfs.image());
+  ASSERT_EQ(h.rows.size(), 1u);
+  EXPECT_EQ(h.rows[0].fileSystem, L"HFS+");
+  EXPECT_EQ(h.rows[0].startSector, 0);
+  EXPECT_TRUE(Scan(std::vector<uint8_t>(4096 * 512, 0)).rows.empty());
+
+  // Boot code that looks like a boot sector does not hide a table whose
+  // entries name what they should.
+  DiskBuilder disk(8192);
+  disk.FatBootSector(0, "MSWIN4.1", 16, 8192, 0);
+  disk.TableEntry(0, 0, 0x07, 2048, 4096);
+  disk.NtfsBootSector(2048, 4095);
+  EXPECT_EQ(Starts(Scan(disk.image()).rows), std::vector<int64_t>{2048});
+}
+
+// A disk of 4096-byte logical sectors counts its tables in them; rows give
+// 512-byte sectors.
+TEST(StandardScan, MbrOfFourKibSectorsIsFoundAndConverted) {
+  DiskBuilder disk(8 * 3000);
+  disk.TableEntry(0, 0, 0x0C, 256, 1024);  // 4 MiB
+  disk.FatBootSector(256 * 8, "mkfs.fat", 0, 4100, 0);
+  disk.TableEntry(0, 1, 0x05, 1500, 1000);
+  disk.TableEntry(1500 * 8, 0, 0x07, 100, 512);
+  disk.NtfsBootSector((1500 + 100) * 8, 4095, 4096);
+  MemoryReader reader(disk.image());
+  std::vector<VolumeEntry> rows;
+  Partition scan(rows, NoSink());
+  EXPECT_EQ(scan.StandardScan(reader), 0);
+  EXPECT_EQ(scan.tableSectorSize, 4096u);
+  EXPECT_EQ(Starts(rows), (std::vector<int64_t>{256 * 8, 1600 * 8}));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].sizeText, L"4   MB");
+  EXPECT_EQ(rows[1].sizeText, L"2   MB");
+
+  // --sector-size 512 reads the same table as 512-byte sectors.
+  rows.clear();
+  scan.sectorSize = 512;
+  scan.StandardScan(reader);
+  EXPECT_EQ(scan.tableSectorSize, 512u);
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ(rows[0].startSector, 256);
+}
+
+TEST(StandardScan, GptOfFourKibSectorsIsFoundWhereItsHeaderIs) {
+  DiskBuilder disk(8 * 1024);
+  disk.TableEntry(0, 0, 0xEE, 1, 1023);
+  disk.SoundGptHeader(4096, 2);
+  disk.GptEntry(2 * 8, 0, 0xEBD0A0A2, 256, 511, u"data");
+  disk.NtfsBootSector(256 * 8, 256, 4096);
+  disk.GptEntry(2 * 8, 1, 0x0FC63DAF, 512, 1023, u"Linux filesystem");
+  const ScanResult r = Scan(disk.image(), true);
+  ASSERT_EQ(r.rows.size(), 2u);
+  EXPECT_EQ(r.rows[0].fileSystem, L"NTFS");
+  EXPECT_EQ(r.rows[0].startSector, 2048);
+  EXPECT_EQ(r.rows[0].sizeText, L"1   MB");
+  EXPECT_EQ(r.rows[1].startSector, 4096);
+  EXPECT_EQ(r.rows[1].sizeText, L"1");
+  // Read as an MBR, the protective entry is found at 4096-byte sector 1.
+  const ScanResult m = Scan(disk.image());
+  ASSERT_EQ(m.rows.size(), 1u);
+  EXPECT_EQ(m.rows[0].startSector, 8);
+}
+
+TEST(StandardScan, DamagedPrimaryGptHeaderIsReplacedByTheBackup) {
+  DiskBuilder disk(8192);
+  disk.SoundGptHeader(512, 2);
+  disk.SoundGptHeader((8192 - 1) * 512, 8192 - 33);
+  disk.GptEntry(8192 - 33, 0, 0xEBD0A0A2, 2048, 4095, u"a");
+  disk.NtfsBootSector(2048, 4096);
+  disk.image()[512 + 80] ^= 0xFF;  // the primary's checksum no longer matches
+  MemoryReader reader(disk.image());
+  std::vector<VolumeEntry> rows;
+  Partition scan(rows, NoSink());
+  scan.gptEnabled = true;
+  EXPECT_EQ(scan.StandardScan(reader), 0);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].startSector, 2048);
+  ASSERT_EQ(scan.notes.size(), 1u);
+  EXPECT_NE(scan.notes[0].find(L"backup header at sector 8191"), std::wstring::npos);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <set>
 
@@ -125,7 +126,29 @@ const std::vector<DiskFixture> kDiskFixtures = {
     {"mbr-loop", false, {"FAT16", "FAT12", "FAT12"}},
     // 55 boot records: the scan reads the first 50.
     {"mbr-longchain", false, std::vector<std::string>(50, "extX")},
+    // FAT32, extended, NTFS in the table: the NTFS primary after the chain too.
+    {"mbr-ntfs-after-extended", false, {"FAT32", "FAT16", "NTFS"}},
 };
+
+// mmls's volume starts in its order, in 512-byte sectors (its units may be
+// 4096-byte sectors).
+std::vector<long long> MmlsOrder(const std::string& listing) {
+  const long long units = listing.find("Units are in 4096-byte sectors") != std::string::npos ? 8 : 1;
+  std::vector<long long> starts;
+  const std::regex row(R"(^\d+:\s+(\S+)\s+(\d+)\s+(\d+)\s+(\d+)\s+(.*)$)");
+  for (const std::string& line : test::Lines(listing)) {
+    std::smatch m;
+    if (!std::regex_match(line, m, row) || m[1] == "Meta" || m[1] == "-------") continue;
+    starts.push_back(std::stoll(m[2]) * units);
+  }
+  return starts;
+}
+
+std::vector<long long> StartsOf(const std::vector<Row>& rows) {
+  std::vector<long long> starts;
+  for (const Row& r : rows) starts.push_back(r.start);
+  return starts;
+}
 
 TEST(PartitionsCommand, FixtureDisksGiveTheirRowsAtTheStartsMmlsLists) {
   for (const DiskFixture& fixture : kDiskFixtures) {
@@ -144,6 +167,103 @@ TEST(PartitionsCommand, FixtureDisksGiveTheirRowsAtTheStartsMmlsLists) {
     const std::set<long long> mmls = MmlsStarts(test::ReadTextFile(test::FixturePath(fixture.name + ".mmls.txt")));
     for (const Row& r : rows) EXPECT_TRUE(mmls.count(r.start)) << "start " << r.start << " not listed by mmls";
   }
+  // Every volume mmls lists, in its order.
+  const std::string mixed = test::FixturePath("mbr-ntfs-after-extended");
+  EXPECT_EQ(StartsOf(ParseRows(test::RunCli({"partitions", mixed + ".img"}).out)),
+            MmlsOrder(test::ReadTextFile(mixed + ".mmls.txt")));
+}
+
+// Disks of 4096-byte sectors: the tables are read in them, the rows count
+// 512-byte sectors.
+TEST(PartitionsCommand, FourKibSectorDisksGiveTheirVolumesIn512ByteSectors) {
+  struct Case {
+    std::string name;
+    bool gpt;
+    std::vector<std::string> kinds;
+  };
+  for (const Case& c : {Case{"disk-4k-mbr", false, {"FAT32", "NTFS"}}, Case{"disk-4k-gpt", true, {"NTFS", "FAT32"}}}) {
+    SCOPED_TRACE(c.name);
+    const std::string image = test::FixturePath(c.name + ".img");
+    std::vector<std::string> args = {"partitions"};
+    if (c.gpt) args.push_back("--gpt");
+    args.push_back(image);
+    const auto result = test::RunCli(args);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::vector<Row> rows = ParseRows(result.out);
+    std::vector<std::string> kinds;
+    for (const Row& r : rows) kinds.push_back(r.fileSystem);
+    EXPECT_EQ(kinds, c.kinds);
+    const std::vector<long long> mmls = MmlsOrder(test::ReadTextFile(test::FixturePath(c.name + ".mmls.txt")));
+    EXPECT_EQ(StartsOf(rows), mmls);
+    // The advanced scan finds the same volumes.
+    EXPECT_EQ(StartsOf(ParseRows(test::RunCli({"partitions", "--advanced", image}).out)), mmls);
+    // Read as 512-byte sectors, the table names other places.
+    args.insert(args.begin() + 1, {"--sector-size", "512"});
+    EXPECT_NE(StartsOf(ParseRows(test::RunCli(args).out)), mmls);
+  }
+}
+
+// The mbr-mixed disk with its MBR and boot records zeroed.
+TEST(PartitionsCommand, AdvancedScanOfADiskWithoutItsTableFindsEveryVolume) {
+  const std::string image = test::FixturePath("mbr-zeroed.img");
+  const auto standard = test::RunCli({"partitions", image});
+  EXPECT_EQ(standard.status, 0);
+  EXPECT_TRUE(standard.out.empty());
+  const std::vector<long long> intact = MmlsOrder(test::ReadTextFile(test::FixturePath("mbr-mixed.mmls.txt")));
+  ASSERT_EQ(intact.size(), 4u);
+
+  const auto skip = test::RunCli({"partitions", "--advanced", image});
+  ASSERT_EQ(skip.status, 0) << skip.err;
+  const std::vector<Row> rows = ParseRows(skip.out);
+  EXPECT_EQ(StartsOf(rows), intact);
+  std::vector<std::string> kinds;
+  for (const Row& r : rows) kinds.push_back(r.fileSystem);
+  EXPECT_EQ(kinds, (std::vector<std::string>{"FAT32", "NTFS", "FAT16", "extX"}));
+  for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].name, std::to_string(i));
+
+  // Without the jumps the backup boot sectors are listed too: FAT32's in
+  // its sector 6, NTFS's in its last sector.
+  const auto all = test::RunCli({"partitions", "--advanced", "--no-skip", image});
+  EXPECT_EQ(StartsOf(ParseRows(all.out)), (std::vector<long long>{2048, 2054, 20480, 45055, 47104, 57344}));
+
+  // A range ending at sector 100 still scans the whole 1 MiB block it starts.
+  const auto range = test::RunCli({"partitions", "--advanced", "--start", "1", "--end", "100", image});
+  EXPECT_EQ(StartsOf(ParseRows(range.out)), (std::vector<long long>{2048}));
+  const auto later = test::RunCli({"partitions", "--advanced", "--start", "46000", image});
+  EXPECT_EQ(StartsOf(ParseRows(later.out)), (std::vector<long long>{47104, 57344}));
+}
+
+// An image of one volume (the usual card image) is one row at sector 0, not
+// rows made of its boot code.
+TEST(PartitionsCommand, VolumeImagesGiveOneRowAtSectorZero) {
+  const std::vector<std::pair<std::string, std::string>> images = {
+      {test::FixturePath("fat12-floppy.img"), "FAT12"},    {test::FixturePath("fat16.img"), "FAT16"},
+      {test::FixturePath("fat32.img"), "FAT32"},           {test::FixturePath("carve-fat32.img"), "FAT32"},
+      {test::FixturePath("exfat-basic.img"), "FAT64"},     {test::FixturePath("exfat-small.img"), "FAT64"},
+      {test::FixturePath("ntfs-512.img"), "NTFS"},         {test::FixturePath("ntfs-basic.img"), "NTFS"},
+      {test::FixturePath("ntfs-attrlist.img"), "NTFS"},    {test::FixturePath("ntfs-compressed.img"), "NTFS"},
+      {test::FixturePath("ntfs-damaged.img"), "NTFS"},     {test::FixturePath("ntfs-recycle.img"), "NTFS"},
+      {test::FixturePath("ntfs-reformatted.img"), "NTFS"}, {test::PublicPath("6-undel-fat/6-fat-undel.dd"), "FAT16"},
+      {test::PublicPath("5-fat-daylight/daylight.dd"), "FAT12"},
+      {test::PublicPath("9-fat-label/9-fat-label.dd"), "FAT16"},
+      {test::PublicPath("7-undel-ntfs/7-ntfs-undel.dd"), "NTFS"}, {test::PublicPath("testfs1.ntfs"), "NTFS"},
+      {test::PublicPath("exfat_win.raw"), "FAT64"},        {test::PublicPath("hfsplus.raw"), "HFS+"},
+      {test::PublicPath("ext2.raw"), "extX"},              {test::PublicPath("hierarchy_32.ext4"), "extX"},
+  };
+  for (const auto& [image, kind] : images) {
+    SCOPED_TRACE(image);
+    if (!test::FileExists(image)) continue;  // public images not available
+    for (const bool gpt : {false, true}) {
+      const auto result = test::RunCli(gpt ? std::vector<std::string>{"partitions", "--gpt", image}
+                                           : std::vector<std::string>{"partitions", image});
+      ASSERT_EQ(result.status, 0) << result.err;
+      const std::vector<Row> rows = ParseRows(result.out);
+      ASSERT_EQ(rows.size(), 1u) << result.out;
+      EXPECT_EQ(rows[0].fileSystem, kind);
+      EXPECT_EQ(rows[0].start, 0);
+      EXPECT_EQ(rows[0].name, "0");
+    }
+  }
 }
 
 TEST(PartitionsCommand, UsageErrorsAndRefusedInput) {
@@ -151,9 +271,18 @@ TEST(PartitionsCommand, UsageErrorsAndRefusedInput) {
   EXPECT_EQ(test::RunCli({"partitions"}).status, 2);
   EXPECT_EQ(test::RunCli({"partitions", "--bogus", "x"}).status, 2);
   EXPECT_EQ(test::RunCli({"nonsense"}).status, 2);
-  const auto advanced = test::RunCli({"partitions", "--advanced", "/dev/null"});
-  EXPECT_EQ(advanced.status, 2);
-  EXPECT_NE(advanced.err.find("not yet available"), std::string::npos);
+  EXPECT_EQ(test::RunCli({"partitions", "--no-skip", "x"}).status, 2);  // an advanced-scan option alone
+  EXPECT_EQ(test::RunCli({"partitions", "--advanced", "--gpt", "x"}).status, 2);
+  EXPECT_EQ(test::RunCli({"partitions", "--sector-size", "1024", "x"}).status, 2);
+  EXPECT_EQ(test::RunCli({"partitions", "--advanced", "--start", "-5", "x"}).status, 2);
+  // Nothing at all recognised: no rows, a note on stderr, success.
+  test::TempFolder folder;
+  const std::string zeros = folder.path() + "/zeros.img";
+  std::filesystem::resize_file((std::ofstream(zeros), zeros), 1 << 20);
+  const auto empty = test::RunCli({"partitions", zeros});
+  EXPECT_EQ(empty.status, 0);
+  EXPECT_TRUE(empty.out.empty());
+  EXPECT_NE(empty.err.find("no partition table and no volume found"), std::string::npos);
   const auto missing = test::RunCli({"partitions", "/nonexistent/disk.img"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("Invalid handle ..."), std::string::npos);
