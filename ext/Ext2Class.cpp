@@ -332,6 +332,9 @@ void ext2Class::ParseDirectories() {
   entries.clear();
   names.clear();
   walked_.clear();
+  // About one name per inode in use (the inode list is bounded by the volume).
+  entries.reserve(inodes_.size() + 16);
+  names.reserve(inodes_.size() * 16);
   // A directory block is read once; twice the volume means a hostile map.
   directoryBudget_ = volumeBytes_ <= UINT64_MAX / 2 ? volumeBytes_ * 2 : UINT64_MAX;
   const int32_t root = AddEntry(-1, "ROOT", kRootInode, 2, false);
