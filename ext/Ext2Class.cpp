@@ -374,7 +374,34 @@ void ext2Class::LinkParentsAndChildren() {
   progressTarget->ProgressPosition(static_cast<int64_t>(entries.size()));
 }
 
-std::wstring ext2Class::NameText(const ExtEntryRecord& e) const { return Utf8ToWide(NameBytes(e)); }
+std::wstring ext2Class::NameText(const ExtEntryRecord& e) const {
+  // UTF-8 as Linux writes it; a byte that starts no well-formed character
+  // becomes the lone surrogate U+DC00 + byte, so that two names that differ
+  // in such bytes stay different wherever they are shown or saved.
+  const std::string_view name = NameBytes(e);
+  std::wstring out;
+  out.reserve(name.size());
+  for (size_t i = 0; i < name.size();) {
+    const auto b = static_cast<unsigned char>(name[i]);
+    if (b < 0x80) {
+      out.push_back(static_cast<wchar_t>(b));
+      ++i;
+      continue;
+    }
+    const size_t length = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+    if (length > 0 && i + length <= name.size()) {
+      const std::wstring decoded = Utf8ToWide(name.substr(i, length));
+      if (decoded.size() == 1 && decoded[0] != 0xFFFD) {
+        out += decoded;
+        i += length;
+        continue;
+      }
+    }
+    out.push_back(static_cast<wchar_t>(0xDC00 + b));
+    ++i;
+  }
+  return out;
+}
 
 std::wstring ext2Class::PermissionText(uint16_t mode) {
   static const wchar_t* const kTexts[] = {L"-OE", L"-OW", L"-OR", L"-GE", L"-GW", L"-GR", L"-UE", L"-UW", L"-UR"};

@@ -9,12 +9,6 @@ namespace lv {
 
 namespace {
 
-std::string_view TrimBytes(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 std::wstring TimeText(uint32_t seconds) {
   const auto local = UnixTimeToLocal(static_cast<int32_t>(seconds));
   return local ? DateTimeText(*local) : std::wstring();
@@ -87,9 +81,11 @@ EntryTexts ExtAdapter::Texts(EntryIndex entry) {
 uint64_t ExtAdapter::DataSize(EntryIndex entry) { return Valid(entry) ? At(entry).size : 0; }
 
 std::string ExtAdapter::Component(EntryIndex entry) const {
+  // The rule of the listed names, from the same text, so that a path `ls`
+  // prints is the path `save` writes, invalid UTF-8 included.
   if (!Valid(entry)) return std::string();
-  const std::string_view name = TrimBytes(engine_.NameBytes(At(entry)));
-  return name.empty() ? std::string() : SafeComponentFromBytes(name);
+  const std::wstring name = Trim(engine_.NameText(At(entry)));
+  return name.empty() ? std::string() : SafeComponent(WideToUtf16(name));
 }
 
 std::string ExtAdapter::FolderComponent(EntryIndex entry) const { return Component(entry); }

@@ -5,12 +5,15 @@
 // block numbers and directory records no real volume has.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 
 #include "TestSupport.h"
 #include "common/ByteView.h"
 #include "disk/Reader.h"
+#include "common/SafeName.h"
+#include "common/Text.h"
 #include "ext/ExtAdapter.h"
 #include "platform/MessageBox.h"
 
@@ -147,6 +150,26 @@ TEST(ExtEngine, TheRootsOwnRecordIsAnEmptyFolderBesideLostAndFound) {
   EXPECT_FALSE(scan.adapter->CountsAsFile(link));
   EXPECT_FALSE(scan.adapter->IsWritten(link));
   EXPECT_EQ(scan.Data(scan.Find(L"tiny.txt")), std::string(59, '0') + "7");
+}
+
+TEST(ExtEngine, NamesThatAreNoUtf8ListAndSaveUnderOnePath) {
+  Volume v("ext4-1k.img");
+  if (!v.Loaded()) GTEST_SKIP();
+  const std::string name = "photo.png";
+  size_t replaced = 0;
+  for (auto it = v.bytes.begin(); (it = std::search(it, v.bytes.end(), name.begin(), name.end())) != v.bytes.end(); ++it) {
+    it[1] = 0xFF;  // "p\xFFoto.png"
+    ++replaced;
+  }
+  ASSERT_GT(replaced, 0u);
+  Scan scan(v.bytes);
+  EntryIndex found = kNoEntry;
+  for (EntryIndex e : scan.adapter->TopLevel())
+    if (scan.adapter->Name(e) == std::wstring(L"p\xDCFFoto.png")) found = e;
+  ASSERT_NE(found, kNoEntry);
+  EXPECT_EQ(scan.adapter->FileComponent(found), SafeComponent(WideToUtf16(scan.adapter->Name(found))));
+  EXPECT_EQ(scan.adapter->FileComponent(found), "p%uDCFFoto.png");
+  EXPECT_EQ(scan.Data(found)->size(), 9000u);
 }
 
 // The first MiB only: no backup superblock to fall back on.
