@@ -1,6 +1,7 @@
 #include "ext/Ext2Class.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "common/ByteView.h"
 #include "common/Text.h"
@@ -236,6 +237,10 @@ int32_t ext2Class::AddEntry(int32_t parent, std::string_view name, uint32_t inod
     e.mtime = info->mtime;
   }
   e.deleted = deleted || (parent >= 0 && entries[static_cast<size_t>(parent)].deleted);
+  if (e.deleted && inode) {
+    const ExtInodeInfo* info = Inode(inode);
+    e.reused = info && info->links > 0 && info->dtime == 0;
+  }
   const int32_t index = static_cast<int32_t>(entries.size());
   entries.push_back(e);
   if (parent >= 0) {
@@ -250,8 +255,7 @@ int32_t ext2Class::AddEntry(int32_t parent, std::string_view name, uint32_t inod
   return index;
 }
 
-void ext2Class::ParseDirectoryBytes(const uint8_t* data, size_t length, const PendingDirectory& dir,
-                                    std::vector<PendingDirectory>& stack) {
+void ext2Class::ParseDirectoryBytes(const uint8_t* data, size_t length, const PendingDirectory& dir) {
   // The walk of fls (sleuthkit's ext2fs_dent_parse_block): every record,
   // and inside a record's slack (its length past the one its name needs)
   // whatever earlier records a removal merged into it, in steps of 4 bytes
@@ -288,15 +292,42 @@ void ext2Class::ParseDirectoryBytes(const uint8_t* data, size_t length, const Pe
       slack = recordLength > step ? recordLength - step : 0;
     }
     if (name == "." || name == "..") continue;
-    const int32_t child = AddEntry(dir.entry, name, inode, fileType, deleted);
+    foundNames_.append(reinterpret_cast<const char*>(data + at), 4);  // the inode number
+    found_.push_back({static_cast<uint32_t>(foundNames_.size()), static_cast<uint16_t>(nameLength), fileType, deleted,
+                      inode});
+    foundNames_.append(name);
+  }
+}
+
+void ext2Class::AddFoundNames(const PendingDirectory& dir, std::vector<PendingDirectory>& stack) {
+  // As sleuthkit adds names to a directory: one entry per inode and name,
+  // the live one when there is one (a folder's block split by its hash
+  // index leaves removed copies of the names it moved).
+  std::unordered_map<std::string_view, size_t> first;
+  first.reserve(found_.size());
+  std::vector<uint8_t> keep(found_.size(), 1);
+  for (size_t i = 0; i < found_.size(); ++i) {
+    FoundName& f = found_[i];
+    // The key: the inode number's 4 bytes, then the name.
+    std::string_view key(foundNames_.data() + f.offset - 4, f.length + 4);
+    auto [it, added] = first.emplace(key, i);
+    if (added) continue;
+    keep[i] = 0;
+    if (found_[it->second].deleted && !f.deleted) found_[it->second] = f;
+  }
+  for (size_t i = 0; i < found_.size(); ++i) {
+    if (!keep[i]) continue;
+    const FoundName& f = found_[i];
+    const std::string_view name(foundNames_.data() + f.offset, f.length);
+    const int32_t child = AddEntry(dir.entry, name, f.inode, f.fileType, f.deleted);
     const ExtEntryRecord& e = entries[static_cast<size_t>(child)];
-    if (!IsDirectoryMode(e.mode) || inode == 0) continue;
-    const ExtInodeInfo* info = Inode(inode);
+    if (!IsDirectoryMode(e.mode) || f.inode == 0) continue;
+    const ExtInodeInfo* info = Inode(f.inode);
     if (!info || !IsDirectoryMode(info->mode)) continue;
     // A removed name of a folder whose inode is in use again (a leftover of
     // a rename, or a reused inode) is not entered: the live name is.
     if (e.deleted && info->links > 0 && info->dtime == 0) continue;
-    stack.push_back({inode, child, e.deleted != 0});
+    stack.push_back({f.inode, child, e.deleted != 0});
   }
 }
 
@@ -304,15 +335,22 @@ void ext2Class::WalkDirectory(const PendingDirectory& dir, std::vector<PendingDi
   if (!walked_.insert(dir.inode).second) return;
   std::vector<uint8_t> inode;
   if (!ReadInode(dir.inode, inode)) return;
+  found_.clear();
+  foundNames_.clear();
+  WalkDirectoryData(dir, inode);
+  AddFoundNames(dir, stack);
+}
+
+void ext2Class::WalkDirectoryData(const PendingDirectory& dir, const std::vector<uint8_t>& inode) {
   const ByteView in(inode.data(), inode.size());
   const uint64_t size = in.Le32(kInSizeLo) | uint64_t{in.Le32(kInSizeHigh)} << 32;
   if (in.Le32(kInFlags) & kFlagInlineData) {
     // The parent's inode number, then records in the rest of the block
     // field and in the "data" attribute.
-    ParseDirectoryBytes(inode.data() + kInBlock + 4, kInBlockBytes - 4, dir, stack);
+    ParseDirectoryBytes(inode.data() + kInBlock + 4, kInBlockBytes - 4, dir);
     if (auto more = InlineData(inode, UINT64_MAX); more && more->size() > kInBlockBytes)
       ParseDirectoryBytes(reinterpret_cast<const uint8_t*>(more->data()) + kInBlockBytes,
-                          more->size() - kInBlockBytes, dir, stack);
+                          more->size() - kInBlockBytes, dir);
     return;
   }
   const std::vector<ExtRun> runs = Runs(inode, size);
@@ -323,7 +361,7 @@ void ext2Class::WalkDirectory(const PendingDirectory& dir, std::vector<PendingDi
       if (directoryBudget_ < blockSize_) return;
       directoryBudget_ -= blockSize_;
       if (!view.Read((run.physical + i) * blockSize_, blockBuffer_.data(), blockSize_)) continue;
-      ParseDirectoryBytes(blockBuffer_.data(), blockBuffer_.size(), dir, stack);
+      ParseDirectoryBytes(blockBuffer_.data(), blockBuffer_.size(), dir);
     }
   }
 }

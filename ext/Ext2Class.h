@@ -41,6 +41,7 @@ struct ExtEntryRecord {
   int32_t nextSibling = -1;
   uint32_t ctime = 0, atime = 0, mtime = 0;
   uint8_t deleted = 0;      // found in slack, or below a deleted folder
+  uint8_t reused = 0;       // deleted, and its inode is in use again
 };
 
 // What the scan keeps of an inode in use or once used (mode not 0).
@@ -118,9 +119,17 @@ class ext2Class {
     int32_t entry;
     bool deleted;
   };
+  struct FoundName {
+    uint32_t offset;  // into names_ of the walk
+    uint16_t length;
+    uint8_t fileType;
+    bool deleted;
+    uint32_t inode;
+  };
   void WalkDirectory(const PendingDirectory& dir, std::vector<PendingDirectory>& stack);
-  void ParseDirectoryBytes(const uint8_t* data, size_t length, const PendingDirectory& dir,
-                           std::vector<PendingDirectory>& stack);
+  void ParseDirectoryBytes(const uint8_t* data, size_t length, const PendingDirectory& dir);
+  void WalkDirectoryData(const PendingDirectory& dir, const std::vector<uint8_t>& inode);
+  void AddFoundNames(const PendingDirectory& dir, std::vector<PendingDirectory>& stack);
   int32_t AddEntry(int32_t parent, std::string_view name, uint32_t inode, uint8_t fileType, bool deleted);
   void AppendBlockMap(const uint8_t* field, uint64_t blocks, std::vector<ExtRun>& runs);
   void AppendExtents(const uint8_t* node, size_t nodeBytes, uint32_t depth, uint64_t blocks,
@@ -148,6 +157,8 @@ class ext2Class {
   std::unordered_set<uint32_t> walked_; // directory inodes walked
   uint64_t directoryBudget_ = 0;        // directory bytes still to be read
   std::vector<uint8_t> blockBuffer_;
+  std::vector<FoundName> found_;  // the names of the directory being walked
+  std::string foundNames_;
   std::vector<uint8_t> ioBuffer_;
 };
 

@@ -246,6 +246,14 @@ EntryData ext2Class::OpenFileData(size_t entry) {
       L"The data of %ls cannot be read from the file system: its block map was cleared when it was deleted. "
       L"Raw recovery may find it.",
       name.c_str());
+  if (e.reused) {
+    // The inode holds another file now (or this one under a live name).
+    data.unreadable = Format(
+        L"The inode of %ls is in use again, so its data cannot be read from the file system. "
+        L"Raw recovery may find it.",
+        name.c_str());
+    return data;
+  }
   std::vector<uint8_t> inode;
   if (e.inode == 0 || !ReadInode(e.inode, inode)) {
     if (e.deleted) {
