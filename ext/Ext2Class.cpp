@@ -32,6 +32,23 @@ uint16_t ModeOfFileType(uint8_t fileType) {
   }
 }
 
+ExtInodeInfo ParseInode(ByteView in, uint32_t number) {
+  ExtInodeInfo info;
+  info.number = number;
+  info.mode = in.Le16(kInMode);
+  info.links = in.Le16(kInLinks);
+  info.flags = in.Le32(kInFlags);
+  info.dtime = in.Le32(kInDtime);
+  info.atime = in.Le32(kInAtime);
+  info.ctime = in.Le32(kInCtime);
+  info.mtime = in.Le32(kInMtime);
+  info.size = in.Le32(kInSizeLo) | uint64_t{in.Le32(kInSizeHigh)} << 32;
+  return info;
+}
+
+constexpr uint64_t kInodeChunkBytes = 64 * 1024;
+constexpr size_t kInodeChunksKept = 256;  // 16 MiB
+
 }  // namespace
 
 ext2Class::ext2Class(readWriteInterface& reader, const VolumeEntry& entry, WorkerSink& sink)
@@ -172,7 +189,9 @@ void ext2Class::CollectInodes() {
     const uint64_t table = inodeTables_[static_cast<size_t>(g)];
     const uint32_t used = usedInodes_[static_cast<size_t>(g)];
     const uint64_t tableBytes = uint64_t{used} * inodeSize_;
-    if (used == 0 || table == 0 || !BlockInVolume(table, (tableBytes + blockSize_ - 1) / blockSize_)) continue;
+    if (ReadsInodesOnDemand() || used == 0 || table == 0 ||
+        !BlockInVolume(table, (tableBytes + blockSize_ - 1) / blockSize_))
+      continue;
     if (tableBytes > budget) break;
     budget -= tableBytes;
     for (uint32_t first = 0; first < used; first += perBatch) {
@@ -186,26 +205,44 @@ void ext2Class::CollectInodes() {
         const ByteView in(ioBuffer_.data() + size_t{i} * inodeSize_, inodeSize_);
         const uint16_t mode = in.Le16(kInMode);
         if (mode == 0) continue;
-        ExtInodeInfo info;
-        info.number = static_cast<uint32_t>(number);
-        info.mode = mode;
-        info.links = in.Le16(kInLinks);
-        info.flags = in.Le32(kInFlags);
-        info.dtime = in.Le32(kInDtime);
-        info.atime = in.Le32(kInAtime);
-        info.ctime = in.Le32(kInCtime);
-        info.mtime = in.Le32(kInMtime);
-        info.size = in.Le32(kInSizeLo) | uint64_t{in.Le32(kInSizeHigh)} << 32;
-        inodes_.push_back(info);
+        inodes_.push_back(ParseInode(in, static_cast<uint32_t>(number)));
       }
     }
   }
 }
 
-const ExtInodeInfo* ext2Class::Inode(uint32_t number) const {
-  auto it = std::lower_bound(inodes_.begin(), inodes_.end(), number,
-                             [](const ExtInodeInfo& i, uint32_t n) { return i.number < n; });
-  return it != inodes_.end() && it->number == number ? &*it : nullptr;
+
+std::optional<ExtInodeInfo> ext2Class::Inode(uint32_t number) {
+  if (!ReadsInodesOnDemand()) {
+    auto it = std::lower_bound(inodes_.begin(), inodes_.end(), number,
+                               [](const ExtInodeInfo& i, uint32_t n) { return i.number < n; });
+    if (it != inodes_.end() && it->number == number) return *it;
+    return std::nullopt;
+  }
+  // The tables of a volume without used-inode counts are read in 64 KiB
+  // pieces as the names reach them (files of a folder lie close together),
+  // not whole: on a large ext2/ext3 volume most of them were never used.
+  if (number == 0 || number > inodesCount_ || inodeSize_ == 0) return std::nullopt;
+  const uint64_t g = (number - 1) / inodesPerGroup_, index = (number - 1) % inodesPerGroup_;
+  if (g >= groupCount_ || index >= usedInodes_[static_cast<size_t>(g)]) return std::nullopt;
+  const uint64_t table = inodeTables_[static_cast<size_t>(g)];
+  const uint64_t perChunk = std::max<uint64_t>(1, kInodeChunkBytes / inodeSize_);
+  const uint64_t chunk = index / perChunk;
+  const uint64_t key = g * ((inodesPerGroup_ + perChunk - 1) / perChunk) + chunk;
+  auto it = inodeChunks_.find(key);
+  if (it == inodeChunks_.end()) {
+    if (inodeChunks_.size() >= kInodeChunksKept) inodeChunks_.clear();
+    const uint64_t first = chunk * perChunk;
+    const uint64_t count = std::min<uint64_t>(perChunk, inodesPerGroup_ - first);
+    std::vector<uint8_t> bytes(static_cast<size_t>(count * inodeSize_), 0);
+    if (table != 0 && BlockInVolume(table, (first + count) * inodeSize_ / blockSize_ + 1))
+      view.ReadBatch(table * blockSize_ + first * inodeSize_, bytes.data(), bytes.size());
+    it = inodeChunks_.emplace(key, std::move(bytes)).first;
+  }
+  const uint64_t at = (index - chunk * perChunk) * inodeSize_;
+  const ByteView in(it->second.data() + at, inodeSize_);
+  if (in.Le16(kInMode) == 0) return std::nullopt;
+  return ParseInode(in, number);
 }
 
 bool ext2Class::ReadInode(uint32_t number, std::vector<uint8_t>& out) const {
@@ -229,17 +266,14 @@ int32_t ext2Class::AddEntry(int32_t parent, std::string_view name, uint32_t inod
   e.inode = inode;
   e.parent = parent;
   e.mode = ModeOfFileType(fileType);
-  if (const ExtInodeInfo* info = inode ? Inode(inode) : nullptr) {
+  e.deleted = deleted || (parent >= 0 && entries[static_cast<size_t>(parent)].deleted);
+  if (const std::optional<ExtInodeInfo> info = inode ? Inode(inode) : std::nullopt) {
     e.mode = info->mode;
     e.size = info->size;
     e.ctime = info->ctime;
     e.atime = info->atime;
     e.mtime = info->mtime;
-  }
-  e.deleted = deleted || (parent >= 0 && entries[static_cast<size_t>(parent)].deleted);
-  if (e.deleted && inode) {
-    const ExtInodeInfo* info = Inode(inode);
-    e.reused = info && info->links > 0 && info->dtime == 0;
+    e.reused = e.deleted && info->links > 0 && info->dtime == 0;
   }
   const int32_t index = static_cast<int32_t>(entries.size());
   entries.push_back(e);
@@ -322,11 +356,11 @@ void ext2Class::AddFoundNames(const PendingDirectory& dir, std::vector<PendingDi
     const int32_t child = AddEntry(dir.entry, name, f.inode, f.fileType, f.deleted);
     const ExtEntryRecord& e = entries[static_cast<size_t>(child)];
     if (!IsDirectoryMode(e.mode) || f.inode == 0) continue;
-    const ExtInodeInfo* info = Inode(f.inode);
+    const std::optional<ExtInodeInfo> info = Inode(f.inode);
     if (!info || !IsDirectoryMode(info->mode)) continue;
     // A removed name of a folder whose inode is in use again (a leftover of
     // a rename, or a reused inode) is not entered: the live name is.
-    if (e.deleted && info->links > 0 && info->dtime == 0) continue;
+    if (e.reused) continue;
     stack.push_back({f.inode, child, e.deleted != 0});
   }
 }
@@ -371,8 +405,10 @@ void ext2Class::ParseDirectories() {
   names.clear();
   walked_.clear();
   // About one name per inode in use (the inode list is bounded by the volume).
-  entries.reserve(inodes_.size() + 16);
-  names.reserve(inodes_.size() * 16);
+  if (!ReadsInodesOnDemand()) {
+    entries.reserve(inodes_.size() + 16);
+    names.reserve(inodes_.size() * 16);
+  }
   // A directory block is read once; twice the volume means a hostile map.
   directoryBudget_ = volumeBytes_ <= UINT64_MAX / 2 ? volumeBytes_ * 2 : UINT64_MAX;
   const int32_t root = AddEntry(-1, "ROOT", kRootInode, 2, false);
@@ -380,7 +416,7 @@ void ext2Class::ParseDirectories() {
   AddEntry(root, ".", kRootInode, 2, false);
   entries[static_cast<size_t>(root)].mode = kTypeDirectory;
   std::vector<PendingDirectory> stack{{kRootInode, root, false}};
-  const int64_t total = static_cast<int64_t>(inodes_.size());
+  const int64_t total = static_cast<int64_t>(ReadsInodesOnDemand() ? inodesCount_ : inodes_.size());
   progressTarget->ProgressRange(0, total);
   int64_t walked = 0;
   while (!stack.empty()) {
@@ -400,6 +436,7 @@ void ext2Class::BuildEntryTable() {
   statusLine->SetStatus(L"clearing vector....");
   // The entries hold what the list shows; the inode list is released.
   std::vector<ExtInodeInfo>().swap(inodes_);
+  inodeChunks_.clear();
   walked_.clear();
 }
 

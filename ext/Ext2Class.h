@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -93,7 +94,11 @@ class ext2Class {
   uint64_t GroupCount() const { return groupCount_; }
   uint64_t SuperblockPosition() const { return superblockPosition_; }
   uint32_t DescriptorSize() const { return descSize_; }
-  const ExtInodeInfo* Inode(uint32_t number) const;
+  // What the scan keeps of an inode; none for an inode never used.
+  std::optional<ExtInodeInfo> Inode(uint32_t number);
+  // Whether the inode tables are read as names need them (volumes whose
+  // descriptors do not say which inodes were never used).
+  bool ReadsInodesOnDemand() const { return !uninitGroups_; }
   // The runs of an inode's data as stored in its 60-byte block field.
   std::vector<ExtRun> Runs(const std::vector<uint8_t>& inode, uint64_t size);
   bool ReadInode(uint32_t number, std::vector<uint8_t>& out) const;
@@ -154,6 +159,7 @@ class ext2Class {
   std::vector<uint64_t> inodeTables_;   // per group, in blocks
   std::vector<uint32_t> usedInodes_;    // per group: inodes that may ever have been used
   std::vector<ExtInodeInfo> inodes_;    // in inode order
+  std::unordered_map<uint64_t, std::vector<uint8_t>> inodeChunks_;  // read on demand
   std::unordered_set<uint32_t> walked_; // directory inodes walked
   uint64_t directoryBudget_ = 0;        // directory bytes still to be read
   std::vector<uint8_t> blockBuffer_;
