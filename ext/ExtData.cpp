@@ -236,6 +236,11 @@ EntryData ext2Class::OpenFileData(size_t entry) {
     return data;
   }
   const ExtEntryRecord& e = entries[entry];
+  if (!IsRegularMode(e.mode)) {
+    // A link's block field holds its target, a device's its numbers.
+    data.valid = false;
+    return data;
+  }
   data.size = e.size;
   data.maxStoredBytes = volumeBytes_;
   // Signed 32-bit seconds; a large inode adds two epoch bits and the

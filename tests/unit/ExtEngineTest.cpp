@@ -150,6 +150,7 @@ TEST(ExtEngine, TheRootsOwnRecordIsAnEmptyFolderBesideLostAndFound) {
   ASSERT_NE(link, kNoEntry);
   EXPECT_FALSE(scan.adapter->CountsAsFile(link));
   EXPECT_FALSE(scan.adapter->IsWritten(link));
+  EXPECT_FALSE(scan.adapter->OpenData(link).valid);
   EXPECT_EQ(scan.Data(scan.Find(L"tiny.txt")), std::string(59, '0') + "7");
 }
 
