@@ -1,5 +1,5 @@
-// The ext2/3/4 engine (Part 4.1, with what the Part leaves open decided for
-// volumes made by today's mkfs.ext4): the superblock (a backup when the
+// The ext2/3/4 engine, reading volumes as today's mkfs.ext4 makes them: the
+// superblock (a backup when the
 // primary is damaged), 32- and 64-byte group descriptors with 64-bit block
 // numbers, every group's inode table, and a walk of the directory tree from
 // the root that reads each directory record and, as fls does, the slack a

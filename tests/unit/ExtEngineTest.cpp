@@ -1,6 +1,6 @@
 // ext2Class and its adapter on the ext4-1k and ext2 fixtures held in memory,
-// with hostile fields laid over them: the list texts of Part 4.1's edge
-// cases, and partial results (never a crash, a hang or an unbounded
+// with hostile fields laid over them: the list texts of a few
+// edge cases, and partial results (never a crash, a hang or an unbounded
 // allocation) for block sizes, group counts, descriptors, extent headers,
 // block numbers and directory records no real volume has.
 #include <gtest/gtest.h>
