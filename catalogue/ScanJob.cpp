@@ -8,6 +8,7 @@
 #include "catalogue/Search.h"
 #include "catalogue/TreeFill.h"
 #include "common/Text.h"
+#include "ext/ExtAdapter.h"
 #include "fat/ExfatAdapter.h"
 #include "fat/FatAdapter.h"
 #include "ntfs/NtfsAdapter.h"
@@ -28,7 +29,7 @@ constexpr EngineType kEngines[] = {
     {L"fat", L"FAT16", kStandardMode, false, MakeFat16Adapter},
     // Volumes with 12-bit tables, which the FAT16 engine reads too.
     {L"fat12", L"FAT12", kStandardMode, false, MakeFat16Adapter},
-    {L"extX", L"ext", kStandardMode, true, nullptr},
+    {L"extX", L"ext", kStandardMode, true, MakeExtAdapter},
     {L"fat64", L"exFAT", kStandardMode, true, MakeExfatAdapter},
     {L"exFat", L"exFAT", kStandardMode, true, MakeExfatAdapter},
     {L"HFS+", L"HFS+", kAllModes, false, nullptr},

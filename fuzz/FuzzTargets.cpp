@@ -377,6 +377,74 @@ void ExfatVolume(const uint8_t* data, size_t size) {
   for (const auto& [offset, length] : changed) std::memcpy(work.data() + offset, base.data() + offset, length);
 }
 
+namespace {
+
+// An ext base volume: its bytes, a working copy the input is laid over
+// (put back after each run), and the sectors the input may replace.
+struct ExtBase {
+  std::vector<uint8_t> image;
+  std::vector<uint8_t> work;
+  size_t descriptors = 0;
+  std::vector<size_t> hot;
+};
+
+ExtBase LoadExtBase(const char* name) {
+  const char* dir = std::getenv("LV_FUZZ_FAT_BASE_DIR");
+#ifdef LV_FUZZ_FAT_BASE_DIR
+  if (!dir || !*dir) dir = LV_FUZZ_FAT_BASE_DIR;
+#endif
+  if (!dir || !*dir) Fail("no ext base volumes: set LV_FUZZ_FAT_BASE_DIR");
+  ExtBase base;
+  base.image = Unpack(std::string(dir) + "/" + name);
+  base.work = base.image;
+  const ByteView sb(base.image.data() + 1024, 1024);
+  const size_t block = size_t{1024} << sb.Le32(24);
+  base.descriptors = (1024 / block + 1) * block;
+  const size_t table = ByteView(base.image.data() + base.descriptors, 32).Le32(8) * block;
+  const size_t inodeSize = sb.Le16(88);
+  for (size_t s = 0; s < 64; ++s) base.hot.push_back(table + s * 512);
+  // The root directory's first block: the inode's first block pointer, or
+  // the first extent's start.
+  const ByteView root(base.image.data() + table + inodeSize, inodeSize);
+  const size_t rootBlock = (root.Le32(32) & 0x80000) ? root.Le32(40 + 12 + 8) : root.Le32(40);
+  for (size_t s = 0; s < block / 512; ++s) base.hot.push_back(rootBlock * block + s * 512);
+  for (size_t offset : base.hot)
+    if (offset + 512 > base.image.size()) Fail("ext base volume too small", name);
+  return base;
+}
+
+}  // namespace
+
+void ExtVolume(const uint8_t* data, size_t size) {
+  if (size == 0) return;
+  static ExtBase inline1k = LoadExtBase("ext4-1k.img.gz");
+  static ExtBase ext2 = LoadExtBase("ext2.img.gz");
+  ExtBase& base = (data[0] & 1) ? ext2 : inline1k;
+  std::vector<std::pair<size_t, size_t>> changed;
+  for (size_t at = 1; at < size;) {
+    const uint8_t selector = data[at++];
+    const size_t chunk = std::min(kBootBytes, size - at);
+    const size_t offset = selector == kBootSelector ? 1024
+                          : selector == 0xFE        ? base.descriptors
+                                                    : base.hot[selector % base.hot.size()];
+    std::memcpy(base.work.data() + offset, data + at, chunk);
+    changed.emplace_back(offset, chunk);
+    at += chunk;
+  }
+  {
+    MemoryReader reader(std::move(base.work));
+    VolumeEntry volume;
+    volume.fileSystem = L"extX";
+    volume.sizeText = L"16   MB";
+    Page page(reader, volume, true);
+    page.adapter->RunWorker(1, AdvancedChoices{}, page);
+    SaveAndCheck(page, (data[0] & 1) ? "ext2" : "ext4-1k");
+    base.work = std::move(reader.Image());
+  }
+  if (base.work.size() != base.image.size()) Fail("the reader changed the volume's size");
+  for (const auto& [offset, length] : changed) std::memcpy(base.work.data() + offset, base.image.data() + offset, length);
+}
+
 void Lznt1(const uint8_t* data, size_t size) {
   constexpr size_t kCapacity = 64 * 1024;
   std::vector<uint8_t> output(kCapacity);

@@ -48,6 +48,17 @@ void FatVolume(const uint8_t* data, size_t size);
 // into a fresh temporary folder, which must be all that changed.
 void ExfatVolume(const uint8_t* data, size_t size);
 
+// A small real ext volume with parts replaced by the input. Byte 0: bit 0
+// picks the volume (0: the ext4-1k fixture, extents of two levels, inline
+// data, 1 KiB blocks; 1: the ext2 fixture, block maps with indirect
+// blocks). Then chunks of one selector byte and up to 512 bytes: selector
+// 0xFF overwrites the superblock, 0xFE the group descriptors, any other one
+// of the first 64 sectors of group 0's inode table or of the first root
+// directory block (selector % their count). The scan runs to its end and
+// every file is saved into a fresh temporary folder, which must be all
+// that changed. The volumes are fixtures of LV_FUZZ_FAT_BASE_DIR.
+void ExtVolume(const uint8_t* data, size_t size);
+
 // LZNT1 decompression of the input into a 64 KiB buffer.
 void Lznt1(const uint8_t* data, size_t size);
 

@@ -35,6 +35,7 @@ TEST(FuzzInputs, PartitionScan) { EXPECT_GE(RunInputs("partition_scan", fuzz::Pa
 TEST(FuzzInputs, NtfsVolume) { EXPECT_GE(RunInputs("ntfs_volume", fuzz::NtfsVolume), 3u); }
 TEST(FuzzInputs, FatVolume) { EXPECT_GE(RunInputs("fat_volume", fuzz::FatVolume), 3u); }
 TEST(FuzzInputs, ExfatVolume) { EXPECT_GE(RunInputs("exfat_volume", fuzz::ExfatVolume), 3u); }
+TEST(FuzzInputs, ExtVolume) { EXPECT_GE(RunInputs("ext_volume", fuzz::ExtVolume), 3u); }
 TEST(FuzzInputs, Lznt1) { EXPECT_GE(RunInputs("lznt1", fuzz::Lznt1), 3u); }
 
 }  // namespace
