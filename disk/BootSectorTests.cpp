@@ -50,6 +50,14 @@ bool HfsPlusTest(readWriteInterface& reader, int64_t firstSector) {
   return ReadSector(reader, headerSector, sector) && IsHfsPlusHeader(ByteView(sector.data(), sector.size()));
 }
 
+bool ExtTest(readWriteInterface& reader, int64_t firstSector) {
+  std::array<uint8_t, 512> sector;
+  int64_t headerSector;
+  if (__builtin_add_overflow(firstSector, int64_t{boot::kHfsHeaderSector}, &headerSector)) return false;
+  return ReadSector(reader, headerSector, sector) &&
+         ExamineSector(ByteView(sector.data(), sector.size())).kind == SectorKind::Ext;
+}
+
 namespace {
 
 uint64_t SaturatedMul(uint64_t a, uint64_t b) { return CheckedMul(a, b).value_or(UINT64_MAX); }

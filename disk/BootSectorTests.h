@@ -80,5 +80,8 @@ std::wstring RecognizeFileSystem(readWriteInterface& reader, int64_t startSector
 bool ExFatTest(readWriteInterface& reader, int64_t firstSector);
 // Reads the sector two after the volume's start and applies IsHfsPlusHeader.
 bool HfsPlusTest(readWriteInterface& reader, int64_t firstSector);
+// Reads the same sector and tells whether it is an ext superblock of block
+// group 0, as ExamineSector recognises one.
+bool ExtTest(readWriteInterface& reader, int64_t firstSector);
 
 }  // namespace lv

@@ -303,8 +303,10 @@ int Partition::ScanGpt(readWriteInterface& reader) {
       const uint64_t mib = MiBOf(s.Le64(boot::kExFatVolumeLength), ratio);
       if (mib > 0) Append(L"FAT64", Format(L"%lld  MB", static_cast<long long>(mib)), start);
     } else {
-      const std::wstring fileSystem =
-          HfsPlusTest(reader, start) ? std::wstring(L"HFS+") : Utf16ToWide(RoundTripCp1252(name));
+      // Other volumes by the header 1024 bytes in, else by the entry's name.
+      const std::wstring fileSystem = HfsPlusTest(reader, start) ? std::wstring(L"HFS+")
+                                      : ExtTest(reader, start)   ? std::wstring(L"extX")
+                                                                 : Utf16ToWide(RoundTripCp1252(name));
       const auto span = static_cast<int64_t>(endLba - startLba);
       const long long mib = span >= 0 ? static_cast<long long>(MiBOf(static_cast<uint64_t>(span), ratio))
                                       : static_cast<long long>(span / 2048);

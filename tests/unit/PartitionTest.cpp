@@ -220,7 +220,7 @@ TEST(GptScan, ReservedPartitionIsSkippedAndNtfsListed) {
 }
 
 TEST(GptScan, FileSystemTextsAndSizeFormats) {
-  DiskBuilder disk(40000);
+  DiskBuilder disk(45000);
   disk.GptHeader(2);
   disk.GptEntry(2, 0, 0xEBD0A0A2, 100, 4199, u"fat32");
   disk.FatBootSector(100, "MSDOS5.0", 0, 0, 4100);
@@ -237,8 +237,12 @@ TEST(GptScan, FileSystemTextsAndSizeFormats) {
   disk.NtfsBootSector(30000, 4096, 4096);  // 4096-byte sectors: not recognised as NTFS
   disk.GptEntry(2, 7, 0xEBD0A0A2, 35000, 39999, u"linux-made fat32");
   disk.FatBootSector(35000, "mkfs.fat", 0, 4100, 0);  // small: the 16-bit total holds the size
+  disk.GptEntry(2, 8, 0x0FC63DAF, 40000, 44095, u"Linux filesystem");
+  const uint64_t superblock = (40000 + 2) * 512;  // ext: 1 KiB blocks, 2048 of them, group 0
+  disk.Le32(superblock, 512), disk.Le32(superblock + 4, 2048), disk.Le32(superblock + 0x14, 1);
+  disk.Le16(superblock + 0x38, 0xEF53);
   const ScanResult r = Scan(disk.image(), true);
-  ASSERT_EQ(r.rows.size(), 7u);
+  ASSERT_EQ(r.rows.size(), 8u);
   EXPECT_EQ(r.rows[0].fileSystem, L"FAT32");
   EXPECT_EQ(r.rows[0].sizeText, L"2  MB");
   EXPECT_EQ(r.rows[1].fileSystem, L"FAT16");
@@ -252,7 +256,8 @@ TEST(GptScan, FileSystemTextsAndSizeFormats) {
   // Formatters other than the one that writes "MSDOS" are recognised by their parameters.
   EXPECT_EQ(r.rows[6].fileSystem, L"FAT32");
   EXPECT_EQ(r.rows[6].sizeText, L"2  MB");
-  EXPECT_EQ(Starts(r.rows), (std::vector<int64_t>{100, 5000, 15000, 20000, 25000, 30000, 35000}));
+  EXPECT_EQ(r.rows[7].fileSystem, L"extX");  // by its superblock, not the entry's name
+  EXPECT_EQ(Starts(r.rows), (std::vector<int64_t>{100, 5000, 15000, 20000, 25000, 30000, 35000, 40000}));
   EXPECT_EQ(r.status, (std::vector<std::wstring>{L"found FAT 32...", L"found FAT 16...", L"found unknown...",
                                                  L"found FAT 64...", L"found FAT 32..."}));
   for (size_t i = 0; i < r.rows.size(); ++i) EXPECT_EQ(r.rows[i].name, std::to_wstring(i));
