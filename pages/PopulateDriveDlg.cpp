@@ -160,13 +160,20 @@ PopulateDriveDlg::PopulateDriveDlg(WizardPage* parentPage, const Values& values)
   connect(filter, &QPushButton::clicked, this, &PopulateDriveDlg::FilterEntries);
   connect(addCustom, &QPushButton::clicked, this, &PopulateDriveDlg::AddCustomVolume);
   connect(stop, &QPushButton::clicked, this, &PopulateDriveDlg::Stop);
-  connect(pause, &QPushButton::clicked, this, [this] {
+  // Only the one that changes something is enabled.
+  resume->setEnabled(false);
+  connect(pause, &QPushButton::clicked, this, [this, pause, resume] {
     volumes_.Gate().Pause();
+    pause->setEnabled(false);
+    resume->setEnabled(true);
     sink_->SetStatus(L"Pause button pressed");
   });
-  connect(resume, &QPushButton::clicked, this, [this] {
-    volumes_.Gate().Resume();
+  connect(resume, &QPushButton::clicked, this, [this, pause, resume] {
+    // Before the worker goes on, so its later texts are not overwritten.
     sink_->SetStatus(L"Resume button pressed");
+    pause->setEnabled(true);
+    resume->setEnabled(false);
+    volumes_.Gate().Resume();
   });
   connect(list_, &QTreeWidget::itemSelectionChanged, this, &PopulateDriveDlg::RowSelected);
   connect(list_, &QTreeWidget::itemClicked, this,

@@ -385,7 +385,7 @@ class Pages : public QObject {
     QCOMPARE(mode->ChosenVolume()->fileSystem, std::wstring(L"fat32"));
   }
 
-  void backAfterStopWaitsForTheWorker() {
+  void pauseStopAndBackDuringTheAdvancedScan() {
     // A large sparse image, so the scan is still running when paused.
     QTemporaryDir temp;
     const QString image = temp.path() + "/blank.img";
@@ -400,17 +400,33 @@ class Pages : public QObject {
     Click(&first, 1003);
     auto* modes = ChildPage<DriveParsingModes>(&first);
     Click(modes, 1324);
-    Click(modes, 1229);
-    auto* list = ChildPage<PopulateDriveDlg>(modes);
-    Click(list, 1060);
+    const auto paused = [&] {
+      Click(modes, 1229);
+      auto* list = ChildPage<PopulateDriveDlg>(modes);
+      Click(list, 1060);
+      return list;
+    };
+    // Stop while paused: the worker ends after Resume, with its closing texts.
+    auto* list = paused();
     QVERIFY(list->ScanRunning());
+    QVERIFY(!Control<QPushButton>(list, 1060)->isEnabled());
     Click(list, 1034);
     QVERIFY(Control<QPushButton>(list, 1036)->isEnabled());
+    QVERIFY(list->ScanRunning());
+    Click(list, 1061);
+    QTRY_VERIFY_WITH_TIMEOUT(!list->ScanRunning(), 30000);
+    QCOMPARE(Control<QLabel>(list, 1316)->text(), QStringLiteral("Select volume and click next button..."));
+    QVERIFY(!Control<QPushButton>(list, 1061)->isVisible());
+    Click(list, 1036);
+    QVERIFY(modes->isVisible());
+    // Back after Stop while the worker still runs: back once it has ended.
+    list = paused();
+    Click(list, 1034);
     QPointer<PopulateDriveDlg> alive(list);
     Click(list, 1036);
     QTRY_VERIFY_WITH_TIMEOUT(modes->isVisible(), 30000);
     QTRY_VERIFY(alive.isNull());
-    QCOMPARE(box.Texts(), std::vector<std::wstring>{L"populated partitions...."});
+    QCOMPARE(box.Texts(), (std::vector<std::wstring>{L"populated partitions....", L"populated partitions...."}));
   }
 
   void aRunningScanRefusesBackExitAndSave() {
