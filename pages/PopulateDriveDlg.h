@@ -1,6 +1,6 @@
 // The volume-list page (dialog 134): runs the standard or the advanced scan,
 // shows the volumes found, and lets the user correct the chosen row before
-// Next. The rows, lines and their operations are VolumeList's (Part 1.5);
+// Next. The rows, lines and their operations are VolumeList's;
 // the page mirrors them in its four-column list and maps its controls onto
 // VolumeList's calls.
 #pragma once
