@@ -30,6 +30,35 @@ class VolumeList::ScanPage : public PartitionScanPage {
   VolumeList& list_;
 };
 
+// The worker's status line, which also carries a stop requested before the
+// engine started into the engine: the engine clears its flag as it starts,
+// and writes its first status text right after.
+class VolumeList::StopCarrier : public WorkerSink {
+ public:
+  StopCarrier(VolumeList& list, WorkerSink& statusLine, Partition& engine)
+      : list_(list), statusLine_(statusLine), engine_(engine) {}
+  void SetStatus(std::wstring_view text) override {
+    Carry();
+    statusLine_.SetStatus(text);
+  }
+  void ProgressRange(int64_t minimum, int64_t maximum) override {
+    Carry();
+    statusLine_.ProgressRange(minimum, maximum);
+  }
+  void ProgressPosition(int64_t position) override {
+    Carry();
+    statusLine_.ProgressPosition(position);
+  }
+
+ private:
+  void Carry() {
+    if (list_.stopPending_.load()) engine_.stopRequested = 1;
+  }
+  VolumeList& list_;
+  WorkerSink& statusLine_;
+  Partition& engine_;
+};
+
 const std::vector<std::wstring>& VolumeList::TreatAsEntries() {
   static const std::vector<std::wstring> entries = {L"EXTX", L"FAT16", L"FAT32", L"FAT64", L"HFS+", L"NTFS", L"RAW"};
   return entries;
@@ -80,6 +109,8 @@ int VolumeList::RunAdvancedScan(readWriteInterface& reader, WorkerSink& statusLi
   std::vector<VolumeEntry> found;
   ScanPage page(*this);
   Partition engine(found, statusLine);
+  StopCarrier carrier(*this, statusLine, engine);
+  engine.statusText = &carrier;
   engine.ownerPage = &page;
   engine.pauseGate = &gate_;
   engine.skipVolumeSize = skipVolumeSize;
@@ -94,6 +125,7 @@ int VolumeList::RunAdvancedScan(readWriteInterface& reader, WorkerSink& statusLi
     std::lock_guard lock(mutex_);
     engine_ = nullptr;
   }
+  stopPending_ = false;
   view_.SetBackEnabled(true);
   statusLine.SetStatus(L"Scanned Partitions");
   ShowPlain(L"populated partitions....");
@@ -108,6 +140,7 @@ int VolumeList::RunAdvancedScan(readWriteInterface& reader, WorkerSink& statusLi
 
 void VolumeList::RequestStop() {
   std::lock_guard lock(mutex_);
+  stopPending_ = true;
   if (engine_) engine_->stopRequested = 1;
 }
 
@@ -161,6 +194,8 @@ void VolumeList::AddCustomVolume() {
   InsertLine(0, LineFor(row, std::nullopt, true));
   selected_ = 0;
   view_.LineSelected(0);
+  // What selecting the line shows; then both edits at 0.
+  settings.selectedVolume = row.name;
   settings.startEdit = L"0";
   settings.endEdit = L"0";
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -80,7 +81,10 @@ class VolumeList {
   // Returns the scan's result (1, or a failed read's error code).
   int RunAdvancedScan(readWriteInterface& reader, WorkerSink& statusLine, bool skipVolumeSize,
                       int64_t customStartSector, int64_t customEndSector);
-  // The Stop, Pause and Resume buttons while RunAdvancedScan runs.
+  // The Stop, Pause and Resume buttons while RunAdvancedScan runs. A stop
+  // requested before the scan's engine has started (the worker thread just
+  // begun) takes effect as soon as it starts; one requested while no scan
+  // runs applies to the next.
   void RequestStop();
   PauseGate& Gate() { return gate_; }
 
@@ -111,6 +115,7 @@ class VolumeList {
 
  private:
   class ScanPage;
+  class StopCarrier;
   VolumeLine LineFor(const VolumeEntry& row, std::optional<size_t> index, bool ownCopy) const;
   VolumeEntry& RowOf(VolumeLine& line);
   void InsertLine(size_t position, VolumeLine line);
@@ -123,6 +128,7 @@ class VolumeList {
   std::optional<size_t> selected_;
   bool advanced_ = false;
   Partition* engine_ = nullptr;
+  std::atomic<bool> stopPending_{false};
   PauseGate gate_;
 };
 

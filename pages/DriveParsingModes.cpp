@@ -42,8 +42,6 @@ DriveParsingModes::DriveParsingModes(Physical_DriveDialog* first) : WizardPage(f
   auto* gptNote = new QLabel(QStringLiteral("* Check If Partition type is GPT"), group);
   advance_ = new QRadioButton(QStringLiteral("Advance Scan"), group);
   advance_->setObjectName(ControlName(1324));
-  advance_->setEnabled(false);
-  advance_->setToolTip(QStringLiteral("The advanced scan is not available in this version yet."));
   noSkip_ = new QCheckBox(QStringLiteral("Do not Skip Volume Size While Parsing in Advance  Scan "), group);
   noSkip_->setObjectName(ControlName(1144));
   custom_ = new QCheckBox(QStringLiteral("Custom Setting:"), group);

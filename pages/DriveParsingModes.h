@@ -1,6 +1,5 @@
 // The partition-scan mode page (dialog 152): standard or advanced scan of
-// the chosen drive. The advanced scan is not part of this build yet, so
-// "Advance Scan" stays disabled.
+// the chosen drive, with the advanced scan's options.
 #pragma once
 
 #include <string>

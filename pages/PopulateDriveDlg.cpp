@@ -1,6 +1,7 @@
 #include "pages/PopulateDriveDlg.h"
 
 #include <cerrno>
+#include <chrono>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,6 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QSignalBlocker>
+#include <QThread>
 #include <QPushButton>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -18,15 +21,15 @@
 #include "app/Shell.h"
 #include "common/Text.h"
 #include "disk/Partition.h"
+#include "disk/VolumeList.h"
 #include "disk/Reader.h"
 #include "pages/ParceModeNtfsDlg.h"
 #include "platform/MessageBox.h"
+#include "widgets/CoalescingSink.h"
 
 namespace lv {
 
 namespace {
-
-constexpr int kRowRole = Qt::UserRole;
 
 // When neither the program nor udisks2 could open the drive.
 constexpr const wchar_t* kDriveRightsText =
@@ -34,7 +37,8 @@ constexpr const wchar_t* kDriveRightsText =
     L"root (for example \"sudo -E lumenvault\"), or add your user to the group that owns the drive (usually "
     L"\"disk\": \"sudo adduser $USER disk\") and log in again. Disk images need no rights.";
 
-// Status texts of the standard scan, kept for the status line.
+// Status texts of the standard scan (on the interface thread), kept for the
+// status line.
 class LabelSink : public WorkerSink {
  public:
   explicit LabelSink(QLabel& label) : label_(label) {}
@@ -133,24 +137,47 @@ PopulateDriveDlg::PopulateDriveDlg(WizardPage* parentPage, const Values& values)
   progress_->setObjectName(ControlName(1254));
   status_ = new QLabel(this);
   status_->setObjectName(ControlName(1316));
+  auto* pause = MakeButton(QStringLiteral("Pause"), 1060, ButtonImage::Pause);
+  auto* resume = MakeButton(QStringLiteral("Resume"), 1061, ButtonImage::Resume);
   auto* stop = MakeButton(QStringLiteral("Stop"), 1034, ButtonImage::Stop);
-  stop_ = stop;
+  workerControls_ = {progress_, pause, resume, stop};
   auto* progressRow = new QHBoxLayout;
   progressRow->addWidget(progress_, 1);
+  progressRow->addWidget(pause);
+  progressRow->addWidget(resume);
   progressRow->addWidget(stop);
   Body()->addLayout(progressRow);
   Body()->addWidget(status_);
 
-  auto* back = MakeButton(QStringLiteral("Back"), 1036, ButtonImage::Back);
-  auto* next = MakeButton(QStringLiteral("Next"), 1046, ButtonImage::Next, true);
-  ButtonRow()->addWidget(back);
-  ButtonRow()->addWidget(next);
+  back_ = MakeButton(QStringLiteral("Back"), 1036, ButtonImage::Back);
+  next_ = MakeButton(QStringLiteral("Next"), 1046, ButtonImage::Next, true);
+  ButtonRow()->addWidget(back_);
+  ButtonRow()->addWidget(next_);
+  sink_ = new CoalescingSink(status_, progress_, this);
 
-  connect(back, &QPushButton::clicked, this, &WizardPage::GoBack);
-  connect(next, &QPushButton::clicked, this, &PopulateDriveDlg::Next);
+  connect(back_, &QPushButton::clicked, this, &PopulateDriveDlg::Back);
+  connect(next_, &QPushButton::clicked, this, &PopulateDriveDlg::Next);
   connect(filter, &QPushButton::clicked, this, &PopulateDriveDlg::FilterEntries);
+  connect(addCustom, &QPushButton::clicked, this, &PopulateDriveDlg::AddCustomVolume);
+  connect(stop, &QPushButton::clicked, this, &PopulateDriveDlg::Stop);
+  // Only the one that changes something is enabled.
+  resume->setEnabled(false);
+  connect(pause, &QPushButton::clicked, this, [this, pause, resume] {
+    volumes_.Gate().Pause();
+    pause->setEnabled(false);
+    resume->setEnabled(true);
+    sink_->SetStatus(L"Pause button pressed");
+  });
+  connect(resume, &QPushButton::clicked, this, [this, pause, resume] {
+    // Before the worker goes on, so its later texts are not overwritten.
+    sink_->SetStatus(L"Resume button pressed");
+    pause->setEnabled(true);
+    resume->setEnabled(false);
+    volumes_.Gate().Resume();
+  });
   connect(list_, &QTreeWidget::itemSelectionChanged, this, &PopulateDriveDlg::RowSelected);
-  connect(list_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* line) { LineClicked(line); });
+  connect(list_, &QTreeWidget::itemClicked, this,
+          [this](QTreeWidgetItem* line) { LineClicked(list_->indexOfTopLevelItem(line)); });
   connect(customBox_, &QCheckBox::toggled, this, &PopulateDriveDlg::CustomToggled);
   connect(startUp, &QToolButton::clicked, this, [this] { Step(startEdit_, -1); });
   connect(startDown, &QToolButton::clicked, this, [this] { Step(startEdit_, +1); });
@@ -165,7 +192,94 @@ PopulateDriveDlg::PopulateDriveDlg(WizardPage* parentPage, const Values& values)
     progress_->setRange(0, 1000);
     StandardScan();
     progress_->setValue(1000);
+  } else {
+    AdvancedScan();
   }
+}
+
+PopulateDriveDlg::~PopulateDriveDlg() {
+  // A stop requested before the engine starts is cleared by it: ask until
+  // the worker has ended.
+  while (workerRunning_.load() && !workerDone_.load()) {
+    StopWorkers();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if (worker_.joinable()) worker_.join();
+}
+
+void PopulateDriveDlg::OnInterfaceThread(std::function<void()> action) {
+  if (QThread::currentThread() == thread()) action();
+  else QMetaObject::invokeMethod(this, std::move(action), Qt::QueuedConnection);
+}
+
+// The list control mirrors VolumeList's lines. VolumeList calls these with
+// its lock held, so the list's own signals (which call back into it) are
+// blocked while it changes.
+void PopulateDriveDlg::LinesCleared() {
+  OnInterfaceThread([this] {
+    const QSignalBlocker blocker(list_);
+    list_->clear();
+  });
+}
+
+void PopulateDriveDlg::LineInserted(size_t position, const VolumeLine& line) {
+  QStringList texts;
+  for (const std::wstring& column : line.columns) texts << QString::fromStdWString(column);
+  OnInterfaceThread([this, position, texts] {
+    const QSignalBlocker blocker(list_);
+    list_->insertTopLevelItem(static_cast<int>(position), new QTreeWidgetItem(texts));
+  });
+}
+
+void PopulateDriveDlg::LineSelected(size_t position) {
+  OnInterfaceThread([this, position] {
+    QTreeWidgetItem* line = list_->topLevelItem(static_cast<int>(position));
+    if (!line) return;
+    const QSignalBlocker blocker(list_);
+    list_->setCurrentItem(line);
+    list_->scrollToItem(line);
+  });
+}
+
+void PopulateDriveDlg::SetCustomChecked(bool checked) {
+  OnInterfaceThread([this, checked] {
+    // A custom row is a row: the check box may be changed from now on.
+    if (checked) customBox_->setEnabled(true);
+    customBox_->setChecked(checked);
+  });
+}
+
+void PopulateDriveDlg::SetCustomCheckEnabled(bool enabled) {
+  OnInterfaceThread([this, enabled] { customBox_->setEnabled(enabled); });
+}
+
+void PopulateDriveDlg::SetFilterEnabled(bool enabled) {
+  OnInterfaceThread([this, enabled] { filter_->setEnabled(enabled); });
+}
+
+void PopulateDriveDlg::SetAddCustomEnabled(bool enabled) {
+  OnInterfaceThread([this, enabled] { addCustom_->setEnabled(enabled); });
+}
+
+void PopulateDriveDlg::SetBackEnabled(bool enabled) {
+  OnInterfaceThread([this, enabled] { back_->setEnabled(enabled); });
+}
+
+void PopulateDriveDlg::SetNextEnabled(bool enabled) {
+  OnInterfaceThread([this, enabled] { next_->setEnabled(enabled); });
+}
+
+void PopulateDriveDlg::SetWorkerControlsVisible(bool visible) {
+  OnInterfaceThread([this, visible] {
+    for (QWidget* w : workerControls_) w->setVisible(visible);
+  });
+}
+
+bool PopulateDriveDlg::OpenSource() {
+  if (SharedReader && SharedReader->OpenUtf8(values_.devicePath)) return true;
+  ShowInfo(L"file not opened..");
+  if (SharedReader && (SharedReader->lastError == EACCES || SharedReader->lastError == EPERM)) ShowInfo(kDriveRightsText);
+  return false;
 }
 
 void PopulateDriveDlg::StandardScan() {
@@ -175,73 +289,121 @@ void PopulateDriveDlg::StandardScan() {
     DeviceSectorCount = 0;
   }
   LabelSink sink(*status_);
-  Partition partition(rows_, sink);
+  std::vector<VolumeEntry> rows;
+  Partition partition(rows, sink);
   partition.gptEnabled = values_.gpt;
   if (!SharedReader) {
     ShowInfo(L"information lost ..go back and parse again");
     return;
   }
-  if (!SharedReader->OpenUtf8(values_.devicePath)) {
-    ShowInfo(L"file not opened..");
-    if (SharedReader->lastError == EACCES || SharedReader->lastError == EPERM)
-      ShowInfo(kDriveRightsText);
-  } else {
-    list_->clear();
-    rows_.clear();
+  if (OpenSource()) {
+    volumes_.ShowRows({});
     partition.StandardScan(*SharedReader);
-    ShowRows();
-    if (!rows_.empty()) customBox_->setEnabled(true);
+    const bool found = !rows.empty();
+    volumes_.ShowRows(std::move(rows));
+    if (found) customBox_->setEnabled(true);
   }
   filter_->setEnabled(true);
   status_->setText(QStringLiteral("Finished Scanning."));
-  progress_->setVisible(false);
-  stop_->setVisible(false);
+  SetWorkerControlsVisible(false);
   status_->setText(QStringLiteral("Select volume and click next button..."));
 }
 
-void PopulateDriveDlg::InsertLineAtTop(size_t row) {
-  const VolumeEntry& entry = rows_[row];
-  auto* line = new QTreeWidgetItem(QStringList{QString::fromStdWString(entry.name), QString::fromStdWString(entry.fileSystem),
-                                               QString::fromStdWString(entry.sizeText),
-                                               QString::number(static_cast<qlonglong>(entry.startSector))});
-  line->setData(0, kRowRole, static_cast<qulonglong>(row));
-  list_->insertTopLevelItem(0, line);
+void PopulateDriveDlg::AdvancedScan() {
+  addCustom_->setEnabled(false);
+  next_->setEnabled(false);
+  if (OriginPageId == 130) SharedReader = std::make_unique<FileReadSeek>();
+  if (!OpenSource()) {
+    next_->setEnabled(true);
+    // Nothing runs that Stop could end.
+    SetWorkerControlsVisible(false);
+    return;
+  }
+  // The worker does the same at once; no click may come in between.
+  back_->setEnabled(false);
+  filter_->setEnabled(false);
+  readWriteInterface& reader = *SharedReader;
+  const bool skipVolumeSize = !values_.noSkip;
+  const int64_t start = values_.customStart.value_or(0);
+  const int64_t end = values_.customEnd.value_or(0);
+  workerRunning_ = true;
+  worker_ = std::thread([this, &reader, skipVolumeSize, start, end] {
+    volumes_.RunAdvancedScan(reader, *sink_, skipVolumeSize, start, end);
+    workerDone_ = true;
+    // After every control change the worker has posted.
+    QMetaObject::invokeMethod(this, [this] { WorkerEnded(); }, Qt::QueuedConnection);
+  });
 }
 
-void PopulateDriveDlg::ShowRows() {
-  list_->clear();
-  for (size_t i = rows_.size(); i-- > 0;) {
-    rows_[i].name = Format(L"%d", static_cast<int>(i));
-    InsertLineAtTop(i);
+void PopulateDriveDlg::WorkerEnded() {
+  if (worker_.joinable()) worker_.join();
+  sink_->Apply();
+  workerRunning_ = false;
+  if (backPending_) {
+    backPending_ = false;
+    GoBack();
   }
 }
 
-size_t PopulateDriveDlg::RowOf(const QTreeWidgetItem* line) const {
-  return static_cast<size_t>(line->data(0, kRowRole).toULongLong());
+void PopulateDriveDlg::StopWorkers() {
+  volumes_.RequestStop();
+  // A stop requested while paused takes effect once the worker resumes.
+  volumes_.Gate().Resume();
+}
+
+void PopulateDriveDlg::Stop() {
+  volumes_.RequestStop();
+  back_->setEnabled(true);
+}
+
+void PopulateDriveDlg::Back() {
+  // After Stop, Back is enabled while the worker still finishes: the page
+  // goes back once it has ended.
+  if (workerRunning_.load()) {
+    backPending_ = true;
+    StopWorkers();
+    return;
+  }
+  GoBack();
+}
+
+void PopulateDriveDlg::ShowSettings() {
+  selectedVolume_->setText(QString::fromStdWString(volumes_.settings.selectedVolume));
+  startEdit_->setText(QString::fromStdWString(volumes_.settings.startEdit));
+  endEdit_->setText(QString::fromStdWString(volumes_.settings.endEdit));
+}
+
+void PopulateDriveDlg::TakeSettings() {
+  CustomSettings& settings = volumes_.settings;
+  settings.checked = customBox_->isChecked();
+  settings.selectedVolume = selectedVolume_->text().toStdWString();
+  settings.startEdit = startEdit_->text().toStdWString();
+  settings.endEdit = endEdit_->text().toStdWString();
+  settings.treatAs = -1;
+  const auto& entries = VolumeList::TreatAsEntries();
+  if (treatAs_->currentIndex() < 0) return;
+  const std::wstring chosen = treatAs_->currentText().toStdWString();
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (entries[i] == chosen) settings.treatAs = static_cast<int>(i);
 }
 
 void PopulateDriveDlg::RowSelected() {
   const QList<QTreeWidgetItem*> selected = list_->selectedItems();
   if (selected.isEmpty()) return;
-  const QTreeWidgetItem* line = selected.front();
-  const int64_t start = LeadingInteger(line->text(3).toStdWString());
-  const int64_t sizeMiB = LeadingInteger(line->text(2).toStdWString());
-  const int64_t sectors = sizeMiB * 2048;
-  const int64_t end = sectors > 0 ? start + sectors - 1 : 0;
-  selectedVolume_->setText(line->text(0));
-  startEdit_->setText(QString::number(static_cast<qlonglong>(start)));
-  endEdit_->setText(QString::number(static_cast<qlonglong>(end)));
+  const int line = list_->indexOfTopLevelItem(selected.front());
+  if (line < 0) return;
+  volumes_.SelectLine(static_cast<size_t>(line));
+  ShowSettings();
 }
 
-void PopulateDriveDlg::LineClicked(QTreeWidgetItem* line) {
-  if (!line) return;
-  const QString kind = line->text(1);
-  if (kind.isEmpty()) return;
-  for (int i = 0; i < treatAs_->count(); ++i)
-    if (treatAs_->itemText(i).startsWith(kind, Qt::CaseInsensitive)) {
-      treatAs_->setCurrentIndex(i);
-      return;
-    }
+void PopulateDriveDlg::LineClicked(int line) {
+  if (line < 0) return;
+  TakeSettings();
+  volumes_.PreselectFileSystem(static_cast<size_t>(line));
+  const auto& entries = VolumeList::TreatAsEntries();
+  const int chosen = volumes_.settings.treatAs;
+  if (chosen >= 0 && static_cast<size_t>(chosen) < entries.size())
+    treatAs_->setCurrentIndex(treatAs_->findText(QString::fromStdWString(entries[chosen])));
 }
 
 void PopulateDriveDlg::CustomToggled() {
@@ -249,66 +411,31 @@ void PopulateDriveDlg::CustomToggled() {
 }
 
 void PopulateDriveDlg::Step(QLineEdit* edit, int delta) {
-  int64_t value = LeadingInteger(edit->text().toStdWString());
-  if (delta < 0) ++value;
-  else if (value > 0) --value;
-  edit->setText(QString::number(static_cast<qlonglong>(value)));
+  edit->setText(QString::fromStdWString(VolumeList::StepSector(edit->text().toStdWString(), delta)));
 }
 
-void PopulateDriveDlg::FilterEntries() {
-  list_->clear();
-  if (rows_.size() <= 1) return;
-  for (size_t i = 1; i < rows_.size(); ++i) {
-    if (rows_[i].startSector == rows_[i - 1].startSector + 1) {
-      rows_[i].name = Format(L"%d", static_cast<int>(i));
-      InsertLineAtTop(i);
-    }
-  }
+void PopulateDriveDlg::AddCustomVolume() {
+  volumes_.AddCustomVolume();
+  ShowSettings();
 }
+
+void PopulateDriveDlg::FilterEntries() { volumes_.FilterEntries(); }
 
 void PopulateDriveDlg::Next() {
-  const QList<QTreeWidgetItem*> selected = list_->selectedItems();
-  if (selected.isEmpty()) {
-    ShowInfo(L"please select a valid volume.");
-    return;
+  TakeSettings();
+  VolumeEntry chosen;
+  switch (volumes_.Finalise(chosen)) {
+    case FinaliseOutcome::RecoveryMode:
+      chosen_ = chosen;
+      OpenChild(new ParceModeNtfsDlg(this, chosen));
+      break;
+    case FinaliseOutcome::RawRecovery:
+      chosen_ = chosen;
+      ShowInfo(L"Raw recovery is not available in this version yet.");
+      break;
+    case FinaliseOutcome::NoSelection:
+    case FinaliseOutcome::UnknownVolume: break;
   }
-  const QTreeWidgetItem* line = selected.front();
-  VolumeEntry& row = rows_[RowOf(line)];
-  if (!customBox_->isChecked() && customApplied_) {
-    row.name = line->text(0).toStdWString();
-    row.fileSystem = line->text(1).toStdWString();
-    row.sizeText = Trim(line->text(2).remove(QStringLiteral("MB")).toStdWString());
-    row.startSector = LeadingInteger(line->text(3).toStdWString());
-  }
-  bool raw = false;
-  if (customBox_->isChecked()) {
-    customApplied_ = true;
-    row.startSector = LeadingInteger(startEdit_->text().toStdWString());
-    const int64_t end = LeadingInteger(endEdit_->text().toStdWString());
-    row.sizeText = Format(L"%lld", static_cast<long long>(end > row.startSector ? (end - row.startSector + 1) / 2048 : 0));
-    const QString kind = treatAs_->currentText();
-    static const std::pair<const char*, const wchar_t*> kMap[] = {{"NTFS", L"ntfs"},   {"FAT16", L"fat16"},
-                                                                 {"FAT32", L"fat32"}, {"FAT64", L"fat64"},
-                                                                 {"EXTX", L"extX"},   {"HFS+", L"HFS+"}};
-    if (treatAs_->currentIndex() >= 0) {
-      for (const auto& [text, fileSystem] : kMap)
-        if (kind.compare(QString::fromUtf8(text), Qt::CaseInsensitive) == 0) row.fileSystem = fileSystem;
-      raw = kind.compare(QStringLiteral("RAW"), Qt::CaseInsensitive) == 0;
-    }
-  }
-  chosen_ = row;
-  if (raw) {
-    customApplied_ = true;
-    chosen_->fileSystem = L"RAW";
-    row.fileSystem = L"RAW";
-    ShowInfo(L"Raw recovery is not available in this version yet.");
-    return;
-  }
-  if (EqualsIgnoreCase(row.fileSystem, L"unknown")) {
-    Messages().Show(L"can not parse unknown volume", kProductTitle, MessageIcon::None, MessageButtons::Ok);
-    return;
-  }
-  OpenChild(new ParceModeNtfsDlg(this, *chosen_));
 }
 
 }  // namespace lv

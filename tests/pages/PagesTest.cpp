@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -248,7 +249,7 @@ class Pages : public QObject {
     QVERIFY(modes);
     QCOMPARE(Control<QLabel>(modes, 1263)->text(), Fixture("mbr-mixed.img"));
     QVERIFY(Control<QRadioButton>(modes, 1323)->isChecked());
-    QVERIFY(!Control<QRadioButton>(modes, 1324)->isEnabled());
+    QVERIFY(Control<QRadioButton>(modes, 1324)->isEnabled());
     QVERIFY(!Control<QCheckBox>(modes, 1153)->isEnabled());
     Click(modes, 1229);
     auto* list = ChildPage<PopulateDriveDlg>(modes);
@@ -295,6 +296,106 @@ class Pages : public QObject {
     QCOMPARE(lines->topLevelItemCount(), 0);
     Click(list, 1046);
     QCOMPARE(box.Texts().back(), std::wstring(L"please select a valid volume."));
+  }
+
+  void theAdvancedScanFindsTheVolumesOfALostTable() {
+    Physical_DriveDialog first;
+    DriveParsingModes* modes = AdvancedScanModes(first, Fixture("mbr-zeroed.img"));
+    QVERIFY(Control<QCheckBox>(modes, 1144)->isEnabled());
+    Click(modes, 1229);
+    auto* list = ChildPage<PopulateDriveDlg>(modes);
+    for (int id : {1036, 1046, 1160}) QVERIFY(!Control<QWidget>(list, id)->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!list->ScanRunning(), 60000);
+    QCOMPARE(box.Texts(), std::vector<std::wstring>{L"populated partitions...."});
+    QCOMPARE(Control<QLabel>(list, 1316)->text(), QStringLiteral("Select volume and click next button..."));
+    for (int id : {1036, 1046, 1160, 1229, 1131}) QVERIFY(Control<QWidget>(list, id)->isEnabled());
+    QVERIFY(!Control<QPushButton>(list, 1034)->isVisible() && !Control<QProgressBar>(list, 1254)->isVisible());
+    // The lines the command line's advanced scan gives, in its order.
+    auto* lines = Control<QTreeWidget>(list, 1031);
+    QStringList shown;
+    for (int i = 0; i < lines->topLevelItemCount(); ++i) {
+      QStringList texts;
+      for (int c = 0; c < 4; ++c) texts << lines->topLevelItem(i)->text(c);
+      shown << texts.join('\t');
+    }
+    QCOMPARE(lines->topLevelItemCount(), 4);
+    QCOMPARE(shown, Cli({"partitions", "--advanced", Fixture("mbr-zeroed.img")}).split('\n', Qt::SkipEmptyParts));
+    // A click on the NTFS line: its sectors, and NTFS preselected.
+    QTreeWidgetItem* ntfs = lines->findItems(QStringLiteral("NTFS"), Qt::MatchExactly, 1).value(0);
+    QTest::mouseClick(lines->viewport(), Qt::LeftButton, {}, lines->visualItemRect(ntfs).center());
+    QCOMPARE(Control<QLabel>(list, 1143)->text(), QStringLiteral("1"));
+    QCOMPARE(Control<QLineEdit>(list, 1146)->text(), QStringLiteral("20480"));
+    QCOMPARE(Control<QLineEdit>(list, 1149)->text(), QString::number(20480 + 11 * 2048 - 1));
+    QCOMPARE(Control<QComboBox>(list, 1152)->currentText(), QStringLiteral("NTFS"));
+    Click(list, 1046);
+    auto* mode = ChildPage<ParceModeNtfsDlg>(list);
+    QVERIFY(mode);
+    QCOMPARE(mode->ChosenVolume()->fileSystem, std::wstring(L"NTFS"));
+    QCOMPARE(mode->ChosenVolume()->startSector, 20480);
+  }
+
+  void aCustomVolumeAfterAnAdvancedScanOfARange() {
+    Physical_DriveDialog first;
+    DriveParsingModes* modes = AdvancedScanModes(first, Fixture("mbr-zeroed.img"));
+    Click(modes, 1153);
+    Control<QLineEdit>(modes, 1158)->setText(QStringLiteral("100"));
+    Click(modes, 1229);
+    auto* list = ChildPage<PopulateDriveDlg>(modes);
+    QTRY_VERIFY_WITH_TIMEOUT(!list->ScanRunning(), 60000);
+    // Sectors 0 to 100: the first 1 MiB block only, which holds no volume.
+    auto* lines = Control<QTreeWidget>(list, 1031);
+    QCOMPARE(lines->topLevelItemCount(), 0);
+    QVERIFY(!Control<QCheckBox>(list, 1131)->isEnabled());
+    Click(list, 1160);
+    QCOMPARE(lines->topLevelItemCount(), 1);
+    QCOMPARE(lines->currentItem()->text(1), QStringLiteral("CUSTOM "));
+    QVERIFY(Control<QCheckBox>(list, 1131)->isChecked() && Control<QLineEdit>(list, 1146)->isEnabled());
+    QCOMPARE(Control<QLabel>(list, 1143)->text(), QStringLiteral("0"));
+    // The FAT32 volume the range left out, by hand.
+    Control<QLineEdit>(list, 1146)->setText(QStringLiteral("2048"));
+    Control<QLineEdit>(list, 1149)->setText(QString::number(2048 + 8 * 2048 - 1));
+    auto* treatAs = Control<QComboBox>(list, 1152);
+    treatAs->setCurrentIndex(treatAs->findText(QStringLiteral("FAT32")));
+    Click(list, 1046);
+    auto* mode = ChildPage<ParceModeNtfsDlg>(list);
+    QVERIFY(mode);
+    QCOMPARE(mode->ChosenVolume()->startSector, 2048);
+    QCOMPARE(mode->ChosenVolume()->sizeText, std::wstring(L"8"));
+    QCOMPARE(mode->ChosenVolume()->fileSystem, std::wstring(L"fat32"));
+  }
+
+  void pauseStopAndBackDuringTheAdvancedScan() {
+    // A large sparse image, so the scan is still running when paused.
+    QTemporaryDir temp;
+    QFile file(temp.path() + "/blank.img");
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(qint64(256) << 30));
+    file.close();
+    Physical_DriveDialog first;
+    DriveParsingModes* modes = AdvancedScanModes(first, file.fileName());
+    const auto paused = [&] {
+      Click(modes, 1229);
+      auto* list = ChildPage<PopulateDriveDlg>(modes);
+      Click(list, 1060);
+      return list;
+    };
+    // Stop while paused: the worker ends after Resume, with its closing texts.
+    auto* list = paused();
+    QVERIFY(list->ScanRunning() && !Control<QPushButton>(list, 1060)->isEnabled());
+    Click(list, 1034);
+    QVERIFY(Control<QPushButton>(list, 1036)->isEnabled() && list->ScanRunning());
+    Click(list, 1061);
+    QTRY_VERIFY_WITH_TIMEOUT(!list->ScanRunning(), 30000);
+    QCOMPARE(Control<QLabel>(list, 1316)->text(), QStringLiteral("Select volume and click next button..."));
+    Click(list, 1036);
+    QVERIFY(modes->isVisible());
+    // Back after Stop while the worker still runs: back once it has ended.
+    list = paused();
+    Click(list, 1034);
+    QPointer<PopulateDriveDlg> alive(list);
+    Click(list, 1036);
+    QTRY_VERIFY_WITH_TIMEOUT(modes->isVisible(), 30000);
+    QTRY_VERIFY(alive.isNull());
+    QCOMPARE(box.Texts(), (std::vector<std::wstring>{L"populated partitions....", L"populated partitions...."}));
   }
 
   void aRunningScanRefusesBackExitAndSave() {
@@ -656,6 +757,17 @@ class Pages : public QObject {
   }
 
  private:
+  // The partition-scan mode page of a disk image, "Advance Scan" chosen.
+  DriveParsingModes* AdvancedScanModes(Physical_DriveDialog& first, const QString& image) {
+    first.show();
+    shell.image = image;
+    Click(&first, 1400);
+    Click(&first, 1003);
+    auto* modes = ChildPage<DriveParsingModes>(&first);
+    Click(modes, 1324);
+    return modes;
+  }
+
   RecordingMessageBox box;
   RecordingShell shell;
 };

@@ -1,10 +1,14 @@
-// lumenvault_screenshots DIR IMAGE: walks the page chain on a disk image
-// (first page, scan mode, volume list, recovery mode, results) and saves a
-// PNG of every page into DIR. scripts/screenshots runs it under Xvfb.
+// lumenvault_screenshots DIR IMAGE [LOST-TABLE-IMAGE]: walks the page chain
+// on a disk image (first page, scan mode, volume list, recovery mode,
+// results) and saves a PNG of every page into DIR; with a third image (a
+// disk whose partition table was zeroed), also the advanced scan's volume
+// list while it runs and after it. scripts/screenshots runs it under Xvfb.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTreeView>
@@ -73,8 +77,8 @@ class QuietBox : public MessageBox {
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: lumenvault_screenshots DIR IMAGE\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: lumenvault_screenshots DIR IMAGE [LOST-TABLE-IMAGE]\n");
     return 2;
   }
   const QString dir = QString::fromLocal8Bit(argv[1]);
@@ -126,8 +130,42 @@ int main(int argc, char** argv) {
       scan->RowClicked(0);
     }
     ok &= Shoot(scan, dir, "5-results");
-    SetShell(nullptr);
   }
+  if (argc == 4) {
+    // A copy of the disk made large with a sparse tail, so the advanced
+    // scan is still running when it is shot.
+    QTemporaryDir temp;
+    const QString copy = temp.path() + "/lost-table.img";
+    QFile file(copy);
+    ok &= QFile::copy(QString::fromLocal8Bit(argv[3]), copy) && file.open(QIODevice::ReadWrite) &&
+          file.resize(qint64(64) << 30);
+    file.close();
+    shell.image = copy;
+    Physical_DriveDialog first;
+    first.show();
+    Click(&first, 1400);
+    Click(&first, 1003);
+    auto* modes = Visible<DriveParsingModes>(&first);
+    if (modes) Click(modes, 1324);
+    ok &= Shoot(modes, dir, "2b-partition-scan-mode-advanced");
+    if (modes) Click(modes, 1229);
+    auto* list = modes ? Visible<PopulateDriveDlg>(modes) : nullptr;
+    ok &= Shoot(list, dir, "3b-volume-list-advanced-running");
+    if (list) Click(list, 1060);
+    ok &= Shoot(list, dir, "3c-volume-list-advanced-paused");
+    if (list) {
+      Click(list, 1034);
+      Click(list, 1061);
+      QElapsedTimer timer;
+      timer.start();
+      while (list->ScanRunning() && timer.elapsed() < 60000) Settle(50);
+      auto* lines = list->findChild<QTreeWidget*>(QStringLiteral("1031"));
+      const auto found = lines->findItems(QStringLiteral("NTFS"), Qt::MatchExactly, 1);
+      if (!found.isEmpty()) lines->setCurrentItem(found.front());
+    }
+    ok &= Shoot(list, dir, "3d-volume-list-advanced-done");
+  }
+  SetShell(nullptr);
   SetMessages(nullptr);
   return ok ? 0 : 1;
 }

@@ -91,6 +91,7 @@ TEST(VolumeList, AddCustomVolumeTwiceAfterAnAdvancedScanOfThreeRows) {
   EXPECT_EQ(list.SelectedLine(), std::optional<size_t>(0));
   EXPECT_TRUE(list.settings.checked);
   EXPECT_EQ(list.settings.startEdit, L"0");
+  EXPECT_EQ(list.settings.selectedVolume, L"4");
   EXPECT_EQ(view.log.back(), L"select 0");
 }
 
@@ -113,6 +114,22 @@ TEST(VolumeList, AdvancedScanWorkerTextsAndControls) {
   ASSERT_EQ(list.Rows().size(), 1u);
   EXPECT_EQ(list.Rows()[0].startSector, 8);
   EXPECT_EQ(view.log, (std::vector<std::wstring>{L"clear", L"insert 0 0"}));
+}
+
+TEST(VolumeList, AStopBeforeTheEngineStartsStopsThatScanOnly) {
+  test::DiskBuilder disk(2048);
+  disk.ExFatBootSector(8, 2048);
+  MemoryReader reader(disk.image());
+  RecordingMessageBox box;
+  ScopedMessages messages(&box);
+  View view;
+  VolumeList list(view);
+  LatestValueSink status;
+  list.RequestStop();
+  list.RunAdvancedScan(reader, status, true, 0, 0);
+  EXPECT_TRUE(list.Rows().empty());
+  list.RunAdvancedScan(reader, status, true, 0, 0);
+  EXPECT_EQ(list.Rows().size(), 1u);
 }
 
 TEST(VolumeList, FilterEntriesKeepsRowsThatFollowTheirPredecessorBySectorOne) {
