@@ -54,45 +54,52 @@ void ChunkPrefetch::Read(Slot& slot) {
   r.unreadable = slot.unreadable.data();
 }
 
+ChunkPrefetch::Slot* ChunkPrefetch::FreeSlot() {
+  for (Slot& slot : slots_)
+    if (slot.state == State::Empty && &slot != held_) return &slot;
+  return nullptr;
+}
+
 void ChunkPrefetch::Loop() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return quit_ || pending_; });
+    Slot* slot = nullptr;
+    changed_.wait(lock, [&] {
+      if (quit_) return true;
+      slot = next_ < chunks_ && Wanted(next_) ? FreeSlot() : nullptr;
+      return slot != nullptr;
+    });
     if (quit_) return;
-    Slot& slot = *pending_;
-    pending_ = nullptr;
+    slot->chunk = next_++;
+    slot->state = State::Reading;
     lock.unlock();
-    Read(slot);
+    Read(*slot);
     lock.lock();
-    slot.done = true;
+    // A chunk the scan has jumped past is dropped.
+    slot->state = Wanted(slot->chunk) ? State::Ready : State::Empty;
     changed_.notify_all();
   }
 }
 
-void ChunkPrefetch::Request(Slot& slot, int64_t c) {
-  slot.chunk = c;
-  slot.done = false;
-  pending_ = &slot;
-  changed_.notify_all();
-}
-
 ChunkPrefetch::Chunk ChunkPrefetch::Get(int64_t c) {
+  if (c < 0 || c >= chunks_) return Chunk{nullptr, 0, false, nullptr, 0};
   std::unique_lock lock(mutex_);
+  if (held_) held_->state = State::Empty;
+  held_ = nullptr;
+  want_ = c;
   Slot* mine = nullptr;
-  for (Slot& slot : slots_)
-    if (slot.chunk == c) mine = &slot;
-  if (!mine) {
-    // Not asked for (the scan jumped ahead): read it into the slot that is
-    // not being read, or wait until neither is.
-    changed_.wait(lock, [this] { return !pending_ && (slots_[0].done || slots_[0].chunk < 0 || slots_[1].done || slots_[1].chunk < 0); });
-    for (Slot& slot : slots_)
-      if (!mine && (slot.done || slot.chunk < 0)) mine = &slot;
-    Request(*mine, c);
+  for (Slot& slot : slots_) {
+    if (slot.state == State::Ready && !Wanted(slot.chunk)) slot.state = State::Empty;
+    if (slot.state != State::Empty && slot.chunk == c) mine = &slot;
   }
-  changed_.wait(lock, [mine] { return mine->done; });
-  // The other slot reads the next chunk meanwhile, unless it is reading.
-  Slot& other = mine == &slots_[0] ? slots_[1] : slots_[0];
-  if (c + 1 < chunks_ && other.chunk != c + 1 && (other.done || other.chunk < 0) && !pending_) Request(other, c + 1);
+  if (!mine && next_ != c) next_ = c;  // not read nor being read: read it next
+  changed_.notify_all();
+  changed_.wait(lock, [&] {
+    for (Slot& slot : slots_)
+      if (slot.state == State::Ready && slot.chunk == c) mine = &slot;
+    return mine && mine->state == State::Ready && mine->chunk == c;
+  });
+  held_ = mine;
   return mine->result;
 }
 

@@ -43,7 +43,7 @@ void myJpg::AddItem(size_t rule, int64_t start, int64_t size) {
 //   sector, and no item reaches past the range's end;
 // - a chunk that cannot be read is read again in pieces and sector by
 //   sector; sectors that stay unreadable are skipped and counted (chunks
-//   are read one ahead on a thread of their own, see ChunkPrefetch);
+//   are read ahead on a thread of their own, see ChunkPrefetch);
 // - starts whose end never came are measured, at the end of the scan,
 //   against the next start found after them (of any rule): the item ends
 //   where the next file begins; the latest start takes approxSize. Sizes
