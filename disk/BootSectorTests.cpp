@@ -164,6 +164,21 @@ std::wstring RecognizeFileSystem(readWriteInterface& reader, int64_t startSector
            static_cast<uint32_t>(backup.size()));
     if (IsNtfsBootSector(ByteView(backup.data(), backup.size()))) return L"NTFS";
   }
+  // An ext volume whose primary superblock is damaged keeps a copy at the
+  // start of block group 1: block 8193 of 1 KiB blocks, 16384 of 2 KiB
+  // blocks or 32768 of 4 KiB blocks as mkfs.ext4 lays groups out.
+  for (uint32_t logBlock = 0; logBlock <= 2; ++logBlock) {
+    const int64_t blockBytes = int64_t{1024} << logBlock;
+    const int64_t at = (8 * blockBytes + (logBlock == 0 ? 1 : 0)) * blockBytes;
+    if (sectorCount > 0 && at / static_cast<int64_t>(kSectorSize) >= sectorCount) break;
+    if (startSector > (INT64_MAX - at) / static_cast<int64_t>(kSectorSize) - 1) break;
+    std::array<uint8_t, kSectorSize> copy{};
+    ReadAt(reader, startSector * static_cast<int64_t>(kSectorSize) + at, copy.data(),
+           static_cast<uint32_t>(copy.size()));
+    const ByteView super(copy.data(), copy.size());
+    if (super.Le16(kExtMagic) == kExtMagicValue && super.Le32(0x18) == logBlock && super.Le16(0x5A) == 1)
+      return L"extX";
+  }
   return L"Unknown";
 }
 

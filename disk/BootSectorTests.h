@@ -72,7 +72,8 @@ inline bool MayHoldVolumeStart(const uint8_t* sector) {
 // "FAT32", "FAT64", "extX", "HFS+"), or "Unknown", for a volume that starts
 // at startSector and holds sectorCount sectors (a source given as one whole
 // volume). An NTFS volume whose boot sector is damaged is still recognised
-// by the backup boot sector in its last sector. The reader's baseOffset is
+// by the backup boot sector in its last sector, an ext volume whose primary
+// superblock is damaged by the copy in block group 1. The reader's baseOffset is
 // left at 0.
 std::wstring RecognizeFileSystem(readWriteInterface& reader, int64_t startSector, int64_t sectorCount);
 

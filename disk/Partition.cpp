@@ -186,11 +186,12 @@ bool Partition::ScanWholeVolume(readWriteInterface& reader, bool headerOnly) {
     case SectorKind::Ext: fileSystem = L"extX"; break;
     default:
       // An NTFS volume whose boot sector is damaged keeps its backup in its
-      // last sector.
+      // last sector, an ext volume a copy of its superblock in block group 1.
       if (headerOnly && reader.SourceBytes() / 512 > 1) {
         const auto sectors = static_cast<int64_t>(std::min<uint64_t>(reader.SourceBytes() / 512, INT64_MAX));
-        if (RecognizeFileSystem(reader, 0, sectors) == L"NTFS") {
-          Append(L"NTFS", Format(L"%lld   MB", static_cast<long long>(sectors / 2048)), 0);
+        const std::wstring backup = RecognizeFileSystem(reader, 0, sectors);
+        if (backup == L"NTFS" || backup == L"extX") {
+          Append(backup, Format(backup == L"NTFS" ? L"%lld   MB" : L"%lld  MB", static_cast<long long>(sectors / 2048)), 0);
           return true;
         }
       }

@@ -249,6 +249,8 @@ TEST(PartitionsCommand, VolumeImagesGiveOneRowAtSectorZero) {
       {test::PublicPath("7-undel-ntfs/7-ntfs-undel.dd"), "NTFS"}, {test::PublicPath("testfs1.ntfs"), "NTFS"},
       {test::PublicPath("exfat_win.raw"), "FAT64"},        {test::PublicPath("hfsplus.raw"), "HFS+"},
       {test::PublicPath("ext2.raw"), "extX"},              {test::PublicPath("hierarchy_32.ext4"), "extX"},
+      {test::FixturePath("ext4.img"), "extX"},
+      {test::FixturePath("ext4-backup.img"), "extX"},  // primary superblock zeroed: by its copy in group 1
   };
   for (const auto& [image, kind] : images) {
     SCOPED_TRACE(image);
