@@ -339,7 +339,7 @@ bool HFSP::ScanForCatalogNodes() {
   // node size smaller than the block.
   const uint32_t step = nodeSize ? std::min(nodeSize, blockSize_) : blockSize_;
   const uint64_t window = std::max<uint64_t>(kScanWindow / step * step, step);
-  ioBuffer_.resize(static_cast<size_t>(window + kMaxNodeSize));
+  ioBuffer_.resize(static_cast<size_t>(std::min<uint64_t>(window + kMaxNodeSize, volumeBytes_)));
   progressTarget->ProgressRange(0, static_cast<int64_t>(volumeBlocks));
   for (uint64_t start = 0; start < volumeBytes_; start += window) {
     if (Stopped()) break;

@@ -102,8 +102,9 @@ void HfsAdapter::Wire(WorkerSink& sink, PauseGate* gate) {
 WorkerEnd HfsAdapter::RunWorker(int32_t recoveryMode, const AdvancedChoices&, ScanSteps& steps) {
   steps.CreateRootItem();
   WorkerEnd end;
-  end.completion.clear();
   bool read = engine_.ReadVolumeHeader();
+  // Without a usable header the scan has no block size to step by.
+  if (!read && recoveryMode != 1) engine_.statusLine->SetStatus(L"BlockSize not valid .Aborting..");
   if (read) {
     read = recoveryMode == 1 ? engine_.ReadCatalogByTree() : engine_.ScanForCatalogNodes();
     if (read) read = engine_.IndexExtentsOverflow();
