@@ -1,6 +1,7 @@
 #include "hfsplus/HFSP.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "common/Text.h"
@@ -210,7 +211,9 @@ bool HFSP::OpenTree(TreeFile& tree) {
 template <typename Visit>
 void HFSP::WalkLeaves(const TreeFile& tree, bool report, Visit&& visit) {
   if (report) progressTarget->ProgressRange(0, tree.totalNodes);
-  std::unordered_set<uint32_t> visited, leaves;
+  std::unordered_set<uint32_t> visited;
+  // Leaves visited, with their forward links.
+  std::unordered_map<uint32_t, uint32_t> leaves;
   std::vector<uint8_t> node;
   int64_t read = 0;
   bool stopped = false;
@@ -236,7 +239,7 @@ void HFSP::WalkLeaves(const TreeFile& tree, bool report, Visit&& visit) {
     const auto kind = static_cast<int8_t>(b.U8(kNdKind));
     if (b.U8(kNdHeight) != p.height) continue;
     if (kind == kKindLeaf && p.height == 1) {
-      if (leaves.insert(p.node).second) visit(node);
+      if (leaves.emplace(p.node, b.Be32(kNdForwardLink)).second) visit(node);
       continue;
     }
     if (kind != kKindIndex || p.height < 2) continue;
@@ -254,17 +257,20 @@ void HFSP::WalkLeaves(const TreeFile& tree, bool report, Visit&& visit) {
     }
     for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back({*it, p.height - 1});
   }
-  // Then along the leaf chain, for leaves no index reaches.
+  // Then along the leaf chain, for leaves no index reaches; a leaf read
+  // already is not read again.
   std::unordered_set<uint32_t> chain;
-  for (uint32_t n = tree.firstLeaf; n != 0 && n < tree.totalNodes && !stopped; ) {
-    if (!chain.insert(n).second || !ReadNode(tree, n, node)) break;
+  for (uint32_t n = tree.firstLeaf; n != 0 && n < tree.totalNodes && !stopped;) {
+    if (!chain.insert(n).second) break;
+    if (const auto known = leaves.find(n); known != leaves.end()) {
+      n = known->second;
+      continue;
+    }
+    if (!progress() || !ReadNode(tree, n, node)) break;
     const ByteView b(node.data(), node.size());
     if (static_cast<int8_t>(b.U8(kNdKind)) != kKindLeaf) break;
-    if (!leaves.count(n)) {
-      if (!progress()) break;
-      leaves.insert(n);
-      visit(node);
-    }
+    leaves.emplace(n, b.Be32(kNdForwardLink));
+    visit(node);
     n = b.Be32(kNdForwardLink);
   }
 }
