@@ -418,6 +418,9 @@ std::optional<size_t> HFSP::AddRecord(ByteView node, size_t offset, size_t end, 
   e.contentModDate = rec.Be32(kRecContentModDate);
   e.accessDate = rec.Be32(kRecAccessDate);
   e.fileMode = rec.Be16(kRecFileMode);
+  e.dataId = e.cnid;
+  if (type == kFileRecord && rec.Be32(kRecFileType) == kHardLinkType && rec.Be32(kRecFileCreator) == kHardLinkCreator)
+    e.linkId = rec.Be32(kRecSpecial);
   e.deleted = deleted ? 1 : 0;
   if (type == kFileRecord) {
     const ByteView fork = rec.Sub(kRecDataFork, 80);
@@ -444,6 +447,7 @@ void HFSP::BuildEntries() {
   entries.erase(std::unique(entries.begin(), entries.end(),
                             [](const HfsEntryRecord& a, const HfsEntryRecord& b) { return a.cnid == b.cnid; }),
                 entries.end());
+  ResolveHardLinks();
   if (!advancedMode && Find(kRootFolderId) < 0) {
     // The root folder's record is lost: its children still hang from it.
     HfsEntryRecord root;
@@ -456,6 +460,35 @@ void HFSP::BuildEntries() {
     entries.insert(at, root);
   }
   progressTarget->ProgressPosition(static_cast<int64_t>(entries.size()));
+}
+
+void HFSP::ResolveHardLinks() {
+  // A hard link's own fork is empty: its data, size and mode are those of
+  // the indirect node file "iNode<link ID>".
+  std::unordered_map<uint32_t, size_t> nodes;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const HfsEntryRecord& e = entries[i];
+    if (e.kind != kFileRecord || e.linkId != 0 || e.name.size() < 6 || e.name.substr(0, 5) != u"iNode") continue;
+    uint64_t number = 0;
+    bool digits = true;
+    for (const char16_t c : e.name.substr(5)) {
+      digits = digits && c >= u'0' && c <= u'9' && number < UINT32_MAX / 10;
+      if (digits) number = number * 10 + static_cast<uint64_t>(c - u'0');
+    }
+    if (digits) nodes.emplace(static_cast<uint32_t>(number), i);
+  }
+  if (nodes.empty()) return;
+  for (HfsEntryRecord& e : entries) {
+    if (e.linkId == 0) continue;
+    const auto it = nodes.find(e.linkId);
+    if (it == nodes.end()) continue;
+    const HfsEntryRecord& target = entries[it->second];
+    e.logicalSize = target.logicalSize;
+    e.totalBlocks = target.totalBlocks;
+    std::copy(std::begin(target.extents), std::end(target.extents), std::begin(e.extents));
+    e.fileMode = target.fileMode;
+    e.dataId = target.cnid;
+  }
 }
 
 int32_t HFSP::Find(uint32_t cnid) const {

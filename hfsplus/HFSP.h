@@ -51,6 +51,12 @@ struct HfsEntryRecord {
   uint32_t createDate = 0, contentModDate = 0, accessDate = 0;
   uint16_t fileMode = 0;
   uint8_t deleted = 0;  // found in a leaf node's free space
+  // A hard link's file: the link ID of its indirect node file ("iNode" and
+  // the number, in the private data folder); 0 for others.
+  uint32_t linkId = 0;
+  // The file whose fork the data is (the indirect node file of a hard
+  // link): its ID keys the overflow records.
+  uint32_t dataId = 0;
 };
 
 class HFSP {
@@ -125,6 +131,7 @@ class HFSP {
   void AddRecords(const uint8_t* node, size_t nodeSize, bool freeSpace);
   // One record at `offset`; its length (key and record) when it is one.
   std::optional<size_t> AddRecord(ByteView node, size_t offset, size_t end, bool deleted);
+  void ResolveHardLinks();
   bool AppendOverflow(uint32_t fileId, uint64_t startBlock, std::vector<HfsExtent>& out) const;
 
   uint64_t volumeBytes_ = 0;

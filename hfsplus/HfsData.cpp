@@ -80,7 +80,7 @@ EntryData HFSP::OpenFileData(size_t entry) {
   const uint64_t volumeBlocks = volumeBytes_ / blockSize_;
   while (listed < e.totalBlocks && listed <= volumeBlocks) {
     const size_t before = extents.size();
-    if (!AppendOverflow(e.cnid, listed, extents)) break;
+    if (!AppendOverflow(e.dataId, listed, extents)) break;
     uint64_t added = 0;
     for (size_t i = before; i < extents.size(); ++i) added += extents[i].blockCount;
     if (added == 0) break;

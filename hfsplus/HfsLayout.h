@@ -76,6 +76,11 @@ inline constexpr uint32_t kRecContentModDate = 16;
 inline constexpr uint32_t kRecAttributeModDate = 20;
 inline constexpr uint32_t kRecAccessDate = 24;
 inline constexpr uint32_t kRecFileMode = 42;
+inline constexpr uint32_t kRecSpecial = 44;  // a hard link's link ID
+inline constexpr uint32_t kRecFileType = 48;  // Finder info: type, creator
+inline constexpr uint32_t kRecFileCreator = 52;
+inline constexpr uint32_t kHardLinkType = 0x686C6E6B;     // "hlnk"
+inline constexpr uint32_t kHardLinkCreator = 0x6866732B;  // "hfs+"
 inline constexpr uint32_t kRecDataFork = 88;
 
 inline constexpr uint16_t kModeTypeMask = 0xF000;

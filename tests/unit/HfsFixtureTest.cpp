@@ -1,5 +1,6 @@
 // The HFS+ engine on real volumes, through the command line: the fixture of
-// our HFS+ writer (tests/fixtures/hfsplus.sh), whole and inside a GPT disk,
+// our HFS+ writer (tests/fixtures/hfsplus.sh; a hard link among its files),
+// whole and inside a GPT disk,
 // compared with sleuthkit's listing (fls -r -p) and data (icat); the same
 // volume in the scan modes; and the public image with the CNIDs of its
 // manifest.
@@ -78,7 +79,11 @@ TEST_P(HfsFixture, ListingAndDataMatchTheReference) {
   std::vector<std::string> options = {image};
   options.insert(options.end(), c.options.begin(), c.options.end());
   std::map<std::string, Item> ours;
-  for (const auto& [path, item] : Listing(options)) ours[FlsSpelling(path)] = item;
+  std::map<std::string, std::string> saved;  // fls spelling → path saved
+  for (const auto& [path, item] : Listing(options)) {
+    ours[FlsSpelling(path)] = item;
+    saved[FlsSpelling(path)] = path;
+  }
   const auto expected = ReadFls(test::FixturePath(c.reference + ".fls.txt"));
   ASSERT_GT(expected.size(), c.publicImage ? 10u : 50u);
   for (const auto& [path, item] : expected) {
@@ -105,11 +110,15 @@ TEST_P(HfsFixture, ListingAndDataMatchTheReference) {
     if (f.size() < 5 || f[4].rfind("$", 0) == 0) continue;
     ASSERT_TRUE(ours.count(f[4])) << f[4];
     EXPECT_EQ(ours.at(f[4]).size, std::stoull(f[2])) << f[4];
-    EXPECT_EQ(test::Md5Hex(test::ReadTextFile(out.path() + "/" + f[4])), f[3]) << c.reference << ": " << f[4];
+    EXPECT_EQ(test::Md5Hex(test::ReadTextFile(out.path() + "/" + saved[f[4]])), f[3]) << c.reference << ": " << f[4];
     fragmented |= f[4] == "Videos/fragmented.mp4";
     ++compared;
   }
   EXPECT_EQ(fragmented, !c.publicImage);
+  // A hard link saves the data of its indirect node file.
+  if (!c.publicImage) {
+    EXPECT_EQ(ours.at("Music/song.mp3").size, 41000u);
+  }
   EXPECT_EQ(test::Lines(save.out).size(), compared) << save.out;
   // A symbolic link is listed but not written.
   if (c.publicImage) {
@@ -168,7 +177,8 @@ TEST(HfsFixture, ScanModesFindTheRemovedRecordAndGroupByCnid) {
       EXPECT_EQ(item.deleted, path == "ORPHAN_ENTRY/100MEDIA/removed.jpg") << path;
       if (path.size() > 15 && path.substr(path.size() - 15) == "/fragmented.mp4") fragmented = path;
     }
-    EXPECT_EQ(files, staged.size()) << mode;
+    // The staged files, and the hard link's indirect node file.
+    EXPECT_EQ(files, staged.size() + 1) << mode;
   }
   // The removed file's blocks were freed, not overwritten: it saves whole.
   test::TempFolder out;
