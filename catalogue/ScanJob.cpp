@@ -11,6 +11,7 @@
 #include "ext/ExtAdapter.h"
 #include "fat/ExfatAdapter.h"
 #include "fat/FatAdapter.h"
+#include "hfsplus/HfsAdapter.h"
 #include "ntfs/NtfsAdapter.h"
 #include "platform/MessageBox.h"
 
@@ -32,7 +33,7 @@ constexpr EngineType kEngines[] = {
     {L"extX", L"ext", kStandardMode, true, MakeExtAdapter},
     {L"fat64", L"exFAT", kStandardMode, true, MakeExfatAdapter},
     {L"exFat", L"exFAT", kStandardMode, true, MakeExfatAdapter},
-    {L"HFS+", L"HFS+", kAllModes, false, nullptr},
+    {L"HFS+", L"HFS+", kAllModes, false, MakeHfsAdapter, false},
 };
 
 std::mutex registryMutex;

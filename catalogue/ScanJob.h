@@ -33,6 +33,9 @@ struct EngineType {
   // Without a shared reader, the page first asks for a restart.
   bool restartWithoutReader = false;
   AdapterFactory factory = nullptr;  // null: not part of this build yet
+  // Advanced mode starts with the advanced input's candidate search; a kind
+  // without it (HFS+) runs its advanced worker on the volume as it is.
+  bool advancedInput = true;
 
   bool HasMode(int32_t mode) const { return mode >= 1 && mode <= 3 && (modes >> (mode - 1)) & 1; }
 };

@@ -16,10 +16,12 @@ namespace {
   "                            FAT64, extX, HFS+)\n"                                                        \
   "Recovery mode:\n"                                                                                        \
   "  --mode standard           read the file system as it stands (the default)\n"                           \
-  "  --mode deep               read every sector for file records (NTFS: when the MFT is lost)\n"           \
+  "  --mode deep               read every sector for file records (NTFS: when the MFT is lost;\n"          \
+  "                            HFS+: every block for catalog leaf nodes, folders below ORPHAN_ENTRY)\n"     \
   "  --mode advanced --max N --candidate I --spc N [--heap I]\n"                                            \
   "                            read the file system from candidate I of the first N the candidate\n"        \
-  "                            search finds, with N sectors per cluster (see `candidates`)\n"               \
+  "                            search finds, with N sectors per cluster (see `candidates`); on HFS+\n"      \
+  "                            --mode advanced alone, the same scan as deep\n"                              \
   "  --formatted               the volume was formatted since the files were lost\n"
 
 #define LV_NAMES                                                                                            \

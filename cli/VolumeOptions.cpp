@@ -24,6 +24,10 @@
 
 namespace lv::cli {
 
+namespace {
+constexpr const char* kAdvancedNeeds = "--mode advanced needs --max N --candidate I --spc N";
+}  // namespace
+
 std::set<std::string> VolumeFlags() { return {"--gpt", "--formatted", "--unfiltered"}; }
 
 std::set<std::string> VolumeValued() {
@@ -63,9 +67,10 @@ std::optional<std::string> ReadVolumeOptions(Arguments& args, VolumeOptions& opt
   const bool advanced = options.recoveryMode == 2;
   for (const char* option : {"--max", "--candidate", "--spc", "--heap"})
     if (args.Has(option) && !advanced) return std::string(option) + " belongs to --mode advanced";
-  if (advanced) {
+  if (advanced && (args.Has("--max") || args.Has("--candidate") || args.Has("--spc"))) {
     if (!args.Has("--max") || !args.Has("--candidate") || !args.Has("--spc"))
-      return std::string("--mode advanced needs --max N --candidate I --spc N");
+      return std::string(kAdvancedNeeds);
+    options.advancedChoices = true;
     options.maximum = args.Integer("--max").value_or(0);
     options.candidate = args.Integer("--candidate").value_or(-1);
     options.sectorsPerCluster = args.Integer("--spc").value_or(0);
@@ -296,7 +301,9 @@ int VolumeScan::Run(const VolumeOptions& options) {
   start.advanced.heapCandidate = options.heap;
   start.sourcePath = options.source;
   const EngineType* type = FindEngine(volume.fileSystem);
-  if (options.recoveryMode == 2 && type && type->HasMode(2))
+  if (options.recoveryMode == 2 && type && type->HasMode(2) && type->advancedInput && !options.advancedChoices)
+    return UsageError(kAdvancedNeeds);
+  if (options.recoveryMode == 2 && type && type->HasMode(2) && type->advancedInput)
     advancedAdapter_ = CreateAdapter(*type, EngineSetup{*SharedReader, volume, sink, &job_->pauseGate});
   if (advancedAdapter_) {
     // The advanced input: the candidate search, then the choice among what

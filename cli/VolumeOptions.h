@@ -26,6 +26,9 @@ struct VolumeOptions {
   // --mode and the advanced choices.
   int32_t recoveryMode = 1;
   long long maximum = 0, candidate = -1, sectorsPerCluster = 0, heap = -1;
+  // --mode advanced without --max, --candidate and --spc: only for kinds
+  // whose advanced mode has no candidate search.
+  bool advancedChoices = false;
   bool formatted = false;
   // --categories and --unfiltered.
   bool photo = true, audio = true, video = true;

@@ -445,6 +445,69 @@ void ExtVolume(const uint8_t* data, size_t size) {
   for (const auto& [offset, length] : changed) std::memcpy(base.work.data() + offset, base.image.data() + offset, length);
 }
 
+namespace {
+
+// The HFS+ base volume (the hfsplus fixture): its bytes, a working copy the
+// input is laid over (put back after each run), and the sectors the input
+// may replace: the first catalog nodes (header, leaves, index) and the
+// extents-overflow file's first two nodes.
+struct HfsBase {
+  std::vector<uint8_t> image;
+  std::vector<uint8_t> work;
+  std::vector<size_t> hot;
+};
+
+HfsBase LoadHfsBase() {
+  const char* dir = std::getenv("LV_FUZZ_FAT_BASE_DIR");
+#ifdef LV_FUZZ_FAT_BASE_DIR
+  if (!dir || !*dir) dir = LV_FUZZ_FAT_BASE_DIR;
+#endif
+  if (!dir || !*dir) Fail("no HFS+ base volume: set LV_FUZZ_FAT_BASE_DIR");
+  HfsBase base;
+  base.image = Unpack(std::string(dir) + "/hfsplus.img.gz");
+  base.work = base.image;
+  const ByteView header(base.image.data() + 1024, 512);
+  const size_t block = header.Be32(40);
+  const size_t catalog = size_t{header.Be32(288)} * block, extents = size_t{header.Be32(208)} * block;
+  const size_t node = ByteView(base.image.data() + catalog, 512).Be16(32);
+  for (size_t s = 0; s < 8 * node / 512; ++s) base.hot.push_back(catalog + s * 512);
+  for (size_t s = 0; s < 2 * node / 512; ++s) base.hot.push_back(extents + s * 512);
+  for (size_t offset : base.hot)
+    if (offset + 512 > base.image.size()) Fail("HFS+ base volume too small");
+  return base;
+}
+
+}  // namespace
+
+void HfsVolume(const uint8_t* data, size_t size) {
+  if (size == 0) return;
+  static HfsBase base = LoadHfsBase();
+  const int32_t mode = 1 + data[0] % 3;
+  std::vector<std::pair<size_t, size_t>> changed;
+  for (size_t at = 1; at < size;) {
+    const uint8_t selector = data[at++];
+    const size_t chunk = std::min(kBootBytes, size - at);
+    const size_t offset = selector == kBootSelector ? 1024
+                          : selector == 0xFE        ? base.work.size() - 1024
+                                                    : base.hot[selector % base.hot.size()];
+    std::memcpy(base.work.data() + offset, data + at, chunk);
+    changed.emplace_back(offset, chunk);
+    at += chunk;
+  }
+  {
+    MemoryReader reader(std::move(base.work));
+    VolumeEntry volume;
+    volume.fileSystem = L"HFS+";
+    volume.sizeText = L"8   MB";
+    Page page(reader, volume, true);
+    page.adapter->RunWorker(mode, AdvancedChoices{}, page);
+    SaveAndCheck(page, "hfsplus");
+    base.work = std::move(reader.Image());
+  }
+  if (base.work.size() != base.image.size()) Fail("the reader changed the volume's size");
+  for (const auto& [offset, length] : changed) std::memcpy(base.work.data() + offset, base.image.data() + offset, length);
+}
+
 void Lznt1(const uint8_t* data, size_t size) {
   constexpr size_t kCapacity = 64 * 1024;
   std::vector<uint8_t> output(kCapacity);

@@ -59,6 +59,15 @@ void ExfatVolume(const uint8_t* data, size_t size);
 // that changed. The volumes are fixtures of LV_FUZZ_FAT_BASE_DIR.
 void ExtVolume(const uint8_t* data, size_t size);
 
+// The HFS+ fixture volume with parts replaced by the input. Byte 0 % 3
+// picks the recovery mode (standard, advanced, deep). Then chunks of one
+// selector byte and up to 512 bytes: selector 0xFF overwrites the volume
+// header, 0xFE the alternate header, any other one of the sectors of the
+// first eight catalog nodes or of the first two extents-overflow nodes
+// (selector % their count). The scan runs to its end and every file is
+// saved into a fresh temporary folder, which must be all that changed.
+void HfsVolume(const uint8_t* data, size_t size);
+
 // LZNT1 decompression of the input into a 64 KiB buffer.
 void Lznt1(const uint8_t* data, size_t size);
 

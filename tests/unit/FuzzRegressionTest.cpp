@@ -36,6 +36,7 @@ TEST(FuzzInputs, NtfsVolume) { EXPECT_GE(RunInputs("ntfs_volume", fuzz::NtfsVolu
 TEST(FuzzInputs, FatVolume) { EXPECT_GE(RunInputs("fat_volume", fuzz::FatVolume), 3u); }
 TEST(FuzzInputs, ExfatVolume) { EXPECT_GE(RunInputs("exfat_volume", fuzz::ExfatVolume), 3u); }
 TEST(FuzzInputs, ExtVolume) { EXPECT_GE(RunInputs("ext_volume", fuzz::ExtVolume), 3u); }
+TEST(FuzzInputs, HfsVolume) { EXPECT_GE(RunInputs("hfsplus_volume", fuzz::HfsVolume), 3u); }
 TEST(FuzzInputs, Lznt1) { EXPECT_GE(RunInputs("lznt1", fuzz::Lznt1), 3u); }
 
 }  // namespace
