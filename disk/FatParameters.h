@@ -1,5 +1,5 @@
-// Recognition of a FAT BIOS parameter block (Microsoft's FAT specification,
-// "FAT: General Overview of On-Disk Format", and the checks of Linux fs/fat):
+// Recognition of a FAT BIOS parameter block (the published FAT on-disk
+// format, and the checks of Linux fs/fat):
 // the FAT engines read their geometry from it, and the partition scans
 // recognise a FAT volume by it, whatever its OEM name.
 #pragma once

@@ -23,7 +23,7 @@ constexpr size_t kSectorCount = 12;
 constexpr size_t kSignature = 510;
 }  // namespace mbr
 namespace gpt {
-constexpr size_t kHeaderSize = 12;           // within the header (UEFI specification, 5.3.2)
+constexpr size_t kHeaderSize = 12;           // within the GPT header
 constexpr size_t kHeaderCrc = 16;
 constexpr size_t kPartitionEntryLba = 72;
 constexpr size_t kEntrySize = 128;

@@ -1,7 +1,7 @@
 // On-disk layout of exFAT as the engine reads it: the main boot sector's
 // fields, the directory entry types and the fields of the file, stream
-// extension, file name and allocation bitmap entries (the exFAT file system
-// specification, sections 3.1 and 7). Offsets are bytes from the start of
+// extension, file name and allocation bitmap entries (as the published exFAT
+// on-disk format lays them out). Offsets are bytes from the start of
 // the sector or of the 32-byte entry.
 #pragma once
 

@@ -1,4 +1,4 @@
-// On-disk layout of FAT directory entries (Microsoft's FAT specification):
+// On-disk layout of FAT directory entries:
 // the 32-byte short entry and the long-name slot, and the attribute bits.
 #pragma once
 
