@@ -16,6 +16,10 @@ void AppendText(std::wstring_view text, std::string& out, size_t limit) {
   const size_t start = out.size();
   for (wchar_t wc : text) {
     const auto c = static_cast<uint32_t>(wc) & 0x1FFFFF;
+    if (c < 0x80 && out.size() - start < limit) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
     char bytes[4];
     size_t n;
     if (c < 0x80) {
@@ -34,18 +38,21 @@ void AppendText(std::wstring_view text, std::string& out, size_t limit) {
   }
 }
 
-std::wstring ReadText(std::string_view bytes) {
-  std::wstring text;
-  text.reserve(bytes.size());
+void ReadText(std::string_view bytes, std::wstring& text) {
+  text.clear();
   for (size_t i = 0; i < bytes.size();) {
     const auto b = static_cast<uint8_t>(bytes[i]);
-    const size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    if (b < 0x80) {
+      text.push_back(static_cast<wchar_t>(b));
+      ++i;
+      continue;
+    }
+    const size_t n = b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
     uint32_t c = n == 1 ? b : n == 2 ? b & 0x1F : n == 3 ? b & 0x0F : b & 0x07;
     for (size_t k = 1; k < n && i + k < bytes.size(); ++k) c = (c << 6) | (static_cast<uint8_t>(bytes[i + k]) & 0x3F);
     text.push_back(static_cast<wchar_t>(c));
     i += n;
   }
-  return text;
 }
 
 }  // namespace
@@ -159,8 +166,15 @@ TreeItem MemoryResultTree::Parent(TreeItem item) const {
 }
 
 std::wstring MemoryResultTree::Text(TreeItem item) const {
+  std::wstring text;
+  TextInto(item, text);
+  return text;
+}
+
+void MemoryResultTree::TextInto(TreeItem item, std::wstring& out) const {
   const Node* node = Find(item);
-  return node ? ReadText(std::string_view(texts_).substr(node->textOffset, node->textLength)) : std::wstring();
+  if (node) ReadText(std::string_view(texts_).substr(node->textOffset, node->textLength), out);
+  else out.clear();
 }
 
 ItemImage MemoryResultTree::Image(TreeItem item) const {

@@ -25,6 +25,7 @@ class MemoryResultTree final : public ResultTree {
   TreeItem Parent(TreeItem item) const override;
 
   std::wstring Text(TreeItem item) const override;
+  void TextInto(TreeItem item, std::wstring& out) const override;
   ItemImage Image(TreeItem item) const override;
   bool IsRed(TreeItem item) const override;
   ItemData Data(TreeItem item) const override;

@@ -45,6 +45,8 @@ class ResultTree {
   bool HasChildren(TreeItem item) const { return FirstChild(item) != kNoTreeItem; }
 
   virtual std::wstring Text(TreeItem item) const = 0;
+  // The same into a buffer the caller keeps, for walks over many items.
+  virtual void TextInto(TreeItem item, std::wstring& out) const { out = Text(item); }
   virtual ItemImage Image(TreeItem item) const = 0;
   virtual bool IsRed(TreeItem item) const = 0;
   virtual ItemData Data(TreeItem item) const = 0;

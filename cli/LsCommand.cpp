@@ -1,5 +1,7 @@
 // lumenvault-cli ls: the results tree of a volume after the scan job.
+#include <charconv>
 #include <cstdio>
+#include <string>
 
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
@@ -10,7 +12,12 @@ namespace lv::cli {
 namespace {
 
 void PrintTree(VolumeScan& scan) {
+  // Lines are gathered and written in large blocks: a listing of a big
+  // volume is a million short lines.
+  constexpr size_t kFlushBytes = size_t{1} << 16;
   CatalogueTable& table = *scan.table();
+  std::string out;
+  out.reserve(kFlushBytes + 4096);
   ForEachTreeLine(scan.tree, [&](TreeItem item, const std::string& path) {
     const bool folder = scan.tree.IsFolder(item);
     uint64_t size = 0;
@@ -18,9 +25,20 @@ void PrintTree(VolumeScan& scan) {
       const EntryIndex entry = table.IndexOf(scan.tree.Data(item));
       if (entry != kNoEntry) size = table.DataSize(entry);
     }
-    std::printf("%s\t%s\t%llu\t%s\n", folder ? "d" : "f", scan.tree.IsRed(item) ? "deleted" : "live",
-                static_cast<unsigned long long>(size), path.c_str());
+    out += folder ? "d\t" : "f\t";
+    out += scan.tree.IsRed(item) ? "deleted\t" : "live\t";
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, size).ptr;
+    out.append(digits, end);
+    out += '\t';
+    out += path;
+    out += '\n';
+    if (out.size() >= kFlushBytes) {
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      out.clear();
+    }
   });
+  std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
 }  // namespace

@@ -99,7 +99,7 @@ std::optional<std::string> ReadVolumeChoice(Arguments& args, VolumeOptions& opti
   return std::nullopt;
 }
 
-std::string ListComponent(const std::wstring& text) { return SafeComponent(WideToUtf16(text)); }
+std::string ListComponent(const std::wstring& text) { return SafeComponent(std::wstring_view(text)); }
 
 void ForEachTreeLine(const ResultTree& tree, const std::function<void(TreeItem, const std::string&)>& line) {
   const TreeItem top = tree.FirstChild(kNoTreeItem);
@@ -109,6 +109,7 @@ void ForEachTreeLine(const ResultTree& tree, const std::function<void(TreeItem, 
     size_t pathLength;
   };
   std::string path;
+  std::wstring text;
   std::vector<Frame> stack = {{tree.FirstChild(top), 0}};
   while (!stack.empty()) {
     const TreeItem item = stack.back().next;
@@ -119,7 +120,8 @@ void ForEachTreeLine(const ResultTree& tree, const std::function<void(TreeItem, 
     stack.back().next = tree.NextSibling(item);
     path.resize(stack.back().pathLength);
     if (!path.empty()) path += "/";
-    path += ListComponent(tree.Text(item));
+    tree.TextInto(item, text);
+    AppendSafeComponent(text, path);
     line(item, path);
     if (tree.HasChildren(item)) stack.push_back({tree.FirstChild(item), path.size()});
   }

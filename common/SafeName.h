@@ -23,6 +23,10 @@ inline constexpr size_t kMaxComponentBytes = 255;
 //    boundary and ends in "~" and eight hex digits of a hash of the whole
 //    name, followed by the original extension when it is short.
 std::string SafeComponent(std::u16string_view name);
+// The same for wide text: SafeComponent(WideToUtf16(name)), without the copy.
+std::string SafeComponent(std::wstring_view name);
+// The same, appended to `out`.
+void AppendSafeComponent(std::wstring_view name, std::string& out);
 // The same for names already held as UTF-8 bytes (ext); bytes that are not
 // UTF-8 become "%XX".
 std::string SafeComponentFromBytes(std::string_view name);

@@ -1,6 +1,7 @@
 #include "ext/Ext2Class.h"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_map>
 
 #include "common/ByteView.h"
@@ -15,7 +16,7 @@ using namespace extlayout;
 namespace {
 
 constexpr uint64_t kMiB = 1024 * 1024;
-constexpr uint64_t kIoBytes = kMiB;  // one read request at most
+constexpr uint64_t kIoBytes = 256 * 1024;  // one inode-table read at most
 // How far past the known backup positions the 512-byte walk looks for a
 // superblock copy.
 constexpr uint64_t kWalkLimit = 256 * kMiB;
@@ -32,18 +33,25 @@ uint16_t ModeOfFileType(uint8_t fileType) {
   }
 }
 
-ExtInodeInfo ParseInode(ByteView in, uint32_t number) {
+ExtInodeInfo ParseInode(ByteView in) {
   ExtInodeInfo info;
-  info.number = number;
   info.mode = in.Le16(kInMode);
   info.links = in.Le16(kInLinks);
-  info.flags = in.Le32(kInFlags);
   info.dtime = in.Le32(kInDtime);
   info.atime = in.Le32(kInAtime);
   info.ctime = in.Le32(kInCtime);
   info.mtime = in.Le32(kInMtime);
   info.size = in.Le32(kInSizeLo) | uint64_t{in.Le32(kInSizeHigh)} << 32;
   return info;
+}
+
+// Appends a name by the library's memcpy. Knowing a name holds at most 255
+// bytes, the compiler would inline a "rep movs" copy, whose start-up costs
+// more than a whole short name.
+[[gnu::noinline]] void AppendName(std::string& out, const char* data, size_t length) {
+  const size_t at = out.size();
+  out.resize(at + length);
+  std::memcpy(out.data() + at, data, length);
 }
 
 constexpr uint64_t kInodeChunkBytes = 64 * 1024;
@@ -175,25 +183,49 @@ bool ext2Class::ReadGroupDescriptors() {
 }
 
 void ext2Class::CollectInodes() {
+  PlanInodeSlots();
+  CollectInodeGroups();
+}
+
+void ext2Class::PlanInodeSlots() {
   inodes_.clear();
-  progressTarget->ProgressRange(0, static_cast<int64_t>(groupCount_));
+  inodeSlots_.clear();
+  groupSlots_.assign(static_cast<size_t>(groupCount_), kNoSlots);
+  if (ReadsInodesOnDemand()) return;
   // Valid tables never overlap: more than the volume's bytes means a
-  // hostile table, and the walk ends there.
+  // hostile table, and the tables end there.
   uint64_t budget = volumeBytes_;
+  uint64_t slots = 0;
+  for (uint64_t g = 0; g < groupCount_; ++g) {
+    const uint64_t table = inodeTables_[static_cast<size_t>(g)];
+    const uint32_t used = usedInodes_[static_cast<size_t>(g)];
+    const uint64_t tableBytes = uint64_t{used} * inodeSize_;
+    if (used == 0 || table == 0 || !BlockInVolume(table, (tableBytes + blockSize_ - 1) / blockSize_)) continue;
+    if (tableBytes > budget) break;
+    budget -= tableBytes;
+    groupSlots_[static_cast<size_t>(g)] = slots;
+    slots += used;
+  }
+  // Four bytes per inode of at least 128 read: bounded by the volume.
+  inodeSlots_.assign(static_cast<size_t>(slots), 0);
+  // Room for every inode that may be in use, up to a few million, so that
+  // the list grows without being copied.
+  constexpr uint64_t kMostReserved = uint64_t{1} << 22;
+  inodes_.reserve(static_cast<size_t>(std::min(slots, kMostReserved)));
+}
+
+void ext2Class::CollectInodeGroups() {
+  progressTarget->ProgressRange(0, static_cast<int64_t>(groupCount_));
   const uint32_t perBatch = static_cast<uint32_t>(std::max<uint64_t>(1, kIoBytes / inodeSize_));
   ioBuffer_.resize(std::max<size_t>(ioBuffer_.size(), size_t{perBatch} * inodeSize_));
   for (uint64_t g = 0; g < groupCount_; ++g) {
     if (Stopped()) break;
     statusLine->SetStatus(Format(L"parsing group %d  of %d ", static_cast<int>(g + 1), static_cast<int>(groupCount_)));
     progressTarget->ProgressPosition(static_cast<int64_t>(g + 1));
+    const uint64_t base = groupSlots_[static_cast<size_t>(g)];
+    if (base == kNoSlots) continue;
     const uint64_t table = inodeTables_[static_cast<size_t>(g)];
     const uint32_t used = usedInodes_[static_cast<size_t>(g)];
-    const uint64_t tableBytes = uint64_t{used} * inodeSize_;
-    if (ReadsInodesOnDemand() || used == 0 || table == 0 ||
-        !BlockInVolume(table, (tableBytes + blockSize_ - 1) / blockSize_))
-      continue;
-    if (tableBytes > budget) break;
-    budget -= tableBytes;
     for (uint32_t first = 0; first < used; first += perBatch) {
       const uint32_t count = std::min(perBatch, used - first);
       const uint64_t offset = table * blockSize_ + uint64_t{first} * inodeSize_;
@@ -203,21 +235,33 @@ void ext2Class::CollectInodes() {
         const uint64_t number = g * inodesPerGroup_ + first + i + 1;
         if (number > inodesCount_) break;
         const ByteView in(ioBuffer_.data() + size_t{i} * inodeSize_, inodeSize_);
-        const uint16_t mode = in.Le16(kInMode);
-        if (mode == 0) continue;
-        inodes_.push_back(ParseInode(in, static_cast<uint32_t>(number)));
+        if (in.Le16(kInMode) == 0) continue;
+        inodes_.push_back(ParseInode(in));
+        inodeSlots_[static_cast<size_t>(base + first + i)] = static_cast<uint32_t>(inodes_.size());
       }
     }
   }
 }
 
+void ext2Class::ApplyInodeInfo(ExtEntryRecord& e) {
+  const std::optional<ExtInodeInfo> info = e.inode ? Inode(e.inode) : std::nullopt;
+  if (!info) return;
+  e.mode = info->mode;
+  e.size = info->size;
+  e.ctime = info->ctime;
+  e.atime = info->atime;
+  e.mtime = info->mtime;
+  e.reused = e.deleted && info->links > 0 && info->dtime == 0;
+}
 
 std::optional<ExtInodeInfo> ext2Class::Inode(uint32_t number) {
   if (!ReadsInodesOnDemand()) {
-    auto it = std::lower_bound(inodes_.begin(), inodes_.end(), number,
-                               [](const ExtInodeInfo& i, uint32_t n) { return i.number < n; });
-    if (it != inodes_.end() && it->number == number) return *it;
-    return std::nullopt;
+    if (number == 0 || number > inodesCount_ || inodesPerGroup_ == 0) return std::nullopt;
+    const uint64_t g = (number - 1) / inodesPerGroup_, index = (number - 1) % inodesPerGroup_;
+    if (g >= groupSlots_.size() || groupSlots_[g] == kNoSlots || index >= usedInodes_[g]) return std::nullopt;
+    const uint32_t slot = inodeSlots_[groupSlots_[g] + index];
+    if (slot == 0) return std::nullopt;
+    return inodes_[slot - 1];
   }
   // The tables of a volume without used-inode counts are read in 64 KiB
   // pieces as the names reach them (files of a folder lie close together),
@@ -242,7 +286,7 @@ std::optional<ExtInodeInfo> ext2Class::Inode(uint32_t number) {
   const uint64_t at = (index - chunk * perChunk) * inodeSize_;
   const ByteView in(it->second.data() + at, inodeSize_);
   if (in.Le16(kInMode) == 0) return std::nullopt;
-  return ParseInode(in, number);
+  return ParseInode(in);
 }
 
 bool ext2Class::ReadInode(uint32_t number, std::vector<uint8_t>& out) const {
@@ -262,19 +306,12 @@ int32_t ext2Class::AddEntry(int32_t parent, std::string_view name, uint32_t inod
   ExtEntryRecord e;
   e.nameOffset = static_cast<uint32_t>(names.size());
   e.nameLength = static_cast<uint16_t>(std::min<size_t>(name.size(), 255));
-  names.append(name.substr(0, e.nameLength));
+  AppendName(names, name.data(), e.nameLength);
   e.inode = inode;
   e.parent = parent;
   e.mode = ModeOfFileType(fileType);
   e.deleted = deleted || (parent >= 0 && entries[static_cast<size_t>(parent)].deleted);
-  if (const std::optional<ExtInodeInfo> info = inode ? Inode(inode) : std::nullopt) {
-    e.mode = info->mode;
-    e.size = info->size;
-    e.ctime = info->ctime;
-    e.atime = info->atime;
-    e.mtime = info->mtime;
-    e.reused = e.deleted && info->links > 0 && info->dtime == 0;
-  }
+  ApplyInodeInfo(e);
   const int32_t index = static_cast<int32_t>(entries.size());
   entries.push_back(e);
   if (parent >= 0) {
@@ -329,7 +366,7 @@ void ext2Class::ParseDirectoryBytes(const uint8_t* data, size_t length, const Pe
     foundNames_.append(reinterpret_cast<const char*>(data + at), 4);  // the inode number
     found_.push_back({static_cast<uint32_t>(foundNames_.size()), static_cast<uint16_t>(nameLength), fileType, deleted,
                       inode});
-    foundNames_.append(name);
+    AppendName(foundNames_, name.data(), name.size());
   }
 }
 
@@ -337,17 +374,26 @@ void ext2Class::AddFoundNames(const PendingDirectory& dir, std::vector<PendingDi
   // As sleuthkit adds names to a directory: one entry per inode and name,
   // the live one when there is one (a folder's block split by its hash
   // index leaves removed copies of the names it moved).
-  std::unordered_map<std::string_view, size_t> first;
-  first.reserve(found_.size());
-  std::vector<uint8_t> keep(found_.size(), 1);
+  // The key: the inode number's 4 bytes, then the name. An open-addressing
+  // table of indices into found_, at most half full, reused between folders.
+  const auto key = [&](const FoundName& f) { return std::string_view(foundNames_.data() + f.offset - 4, f.length + 4); };
+  size_t slots = 16;
+  while (slots < found_.size() * 2) slots *= 2;
+  firstOfKey_.assign(slots, UINT32_MAX);
+  keep_.assign(found_.size(), 1);
+  std::vector<uint8_t>& keep = keep_;
   for (size_t i = 0; i < found_.size(); ++i) {
     FoundName& f = found_[i];
-    // The key: the inode number's 4 bytes, then the name.
-    std::string_view key(foundNames_.data() + f.offset - 4, f.length + 4);
-    auto [it, added] = first.emplace(key, i);
-    if (added) continue;
+    const std::string_view k = key(f);
+    size_t at = std::hash<std::string_view>{}(k) & (slots - 1);
+    while (firstOfKey_[at] != UINT32_MAX && key(found_[firstOfKey_[at]]) != k) at = (at + 1) & (slots - 1);
+    if (firstOfKey_[at] == UINT32_MAX) {
+      firstOfKey_[at] = static_cast<uint32_t>(i);
+      continue;
+    }
     keep[i] = 0;
-    if (found_[it->second].deleted && !f.deleted) found_[it->second] = f;
+    FoundName& kept = found_[firstOfKey_[at]];
+    if (kept.deleted && !f.deleted) kept = f;
   }
   for (size_t i = 0; i < found_.size(); ++i) {
     if (!keep[i]) continue;
@@ -436,6 +482,8 @@ void ext2Class::BuildEntryTable() {
   statusLine->SetStatus(L"clearing vector....");
   // The entries hold what the list shows; the inode list is released.
   std::vector<ExtInodeInfo>().swap(inodes_);
+  std::vector<uint32_t>().swap(inodeSlots_);
+  std::vector<uint64_t>().swap(groupSlots_);
   inodeChunks_.clear();
   walked_.clear();
 }
@@ -450,12 +498,17 @@ void ext2Class::LinkParentsAndChildren() {
 }
 
 std::wstring ext2Class::NameText(const ExtEntryRecord& e) const {
+  std::wstring out;
+  NameInto(e, out);
+  return out;
+}
+
+void ext2Class::NameInto(const ExtEntryRecord& e, std::wstring& out) const {
   // UTF-8 as Linux writes it; a byte that starts no well-formed character
   // becomes the lone surrogate U+DC00 + byte, so that two names that differ
   // in such bytes stay different wherever they are shown or saved.
   const std::string_view name = NameBytes(e);
-  std::wstring out;
-  out.reserve(name.size());
+  out.clear();
   for (size_t i = 0; i < name.size();) {
     const auto b = static_cast<unsigned char>(name[i]);
     if (b < 0x80) {
@@ -463,19 +516,24 @@ std::wstring ext2Class::NameText(const ExtEntryRecord& e) const {
       ++i;
       continue;
     }
+    // The shortest form only, no surrogates, nothing past U+10FFFF.
     const size_t length = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
-    if (length > 0 && i + length <= name.size()) {
-      const std::wstring decoded = Utf8ToWide(name.substr(i, length));
-      if (decoded.size() == 1 && decoded[0] != 0xFFFD) {
-        out += decoded;
-        i += length;
-        continue;
-      }
+    uint32_t c = length == 2 ? b & 0x1Fu : length == 3 ? b & 0x0Fu : b & 0x07u;
+    bool ok = length > 0 && i + length <= name.size();
+    for (size_t k = 1; ok && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(name[i + k]);
+      ok = (next & 0xC0) == 0x80;
+      c = (c << 6) | (next & 0x3Fu);
+    }
+    static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (ok && c >= kSmallest[length] && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF)) {
+      out.push_back(static_cast<wchar_t>(c));
+      i += length;
+      continue;
     }
     out.push_back(static_cast<wchar_t>(0xDC00 + b));
     ++i;
   }
-  return out;
 }
 
 std::wstring ext2Class::PermissionText(uint16_t mode) {

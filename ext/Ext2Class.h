@@ -47,10 +47,8 @@ struct ExtEntryRecord {
 
 // What the scan keeps of an inode in use or once used (mode not 0).
 struct ExtInodeInfo {
-  uint32_t number = 0;
   uint16_t mode = 0;
   uint16_t links = 0;
-  uint32_t flags = 0;
   uint32_t dtime = 0;
   uint32_t ctime = 0, atime = 0, mtime = 0;
   uint64_t size = 0;
@@ -83,6 +81,7 @@ class ext2Class {
   // The inode's mode permission text ("-OE".."-UR").
   static std::wstring PermissionText(uint16_t mode);
   std::wstring NameText(const ExtEntryRecord& e) const;
+  void NameInto(const ExtEntryRecord& e, std::wstring& out) const;
   std::string_view NameBytes(const ExtEntryRecord& e) const {
     return std::string_view(names).substr(e.nameOffset, e.nameLength);
   }
@@ -134,6 +133,9 @@ class ext2Class {
   void WalkDirectory(const PendingDirectory& dir, std::vector<PendingDirectory>& stack);
   void ParseDirectoryBytes(const uint8_t* data, size_t length, const PendingDirectory& dir);
   void WalkDirectoryData(const PendingDirectory& dir, const std::vector<uint8_t>& inode);
+  void PlanInodeSlots();
+  void CollectInodeGroups();
+  void ApplyInodeInfo(ExtEntryRecord& e);
   void AddFoundNames(const PendingDirectory& dir, std::vector<PendingDirectory>& stack);
   int32_t AddEntry(int32_t parent, std::string_view name, uint32_t inode, uint8_t fileType, bool deleted);
   void AppendBlockMap(const uint8_t* field, uint64_t blocks, std::vector<ExtRun>& runs);
@@ -159,12 +161,20 @@ class ext2Class {
   std::vector<uint64_t> inodeTables_;   // per group, in blocks
   std::vector<uint32_t> usedInodes_;    // per group: inodes that may ever have been used
   std::vector<ExtInodeInfo> inodes_;    // in inode order
+  // Where an inode read by CollectInodes is in inodes_: a group's used
+  // inodes have consecutive slots from groupSlots_[g] on, each holding an
+  // index into inodes_ + 1, or 0 for an inode never used.
+  static constexpr uint64_t kNoSlots = UINT64_MAX;
+  std::vector<uint64_t> groupSlots_;
+  std::vector<uint32_t> inodeSlots_;
   std::unordered_map<uint64_t, std::vector<uint8_t>> inodeChunks_;  // read on demand
   std::unordered_set<uint32_t> walked_; // directory inodes walked
   uint64_t directoryBudget_ = 0;        // directory bytes still to be read
   std::vector<uint8_t> blockBuffer_;
   std::vector<FoundName> found_;  // the names of the directory being walked
   std::string foundNames_;
+  std::vector<uint32_t> firstOfKey_;  // AddFoundNames' table of names seen
+  std::vector<uint8_t> keep_;
   std::vector<uint8_t> ioBuffer_;
 };
 

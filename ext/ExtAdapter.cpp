@@ -54,6 +54,11 @@ std::wstring ExtAdapter::Name(EntryIndex entry) const {
   return Valid(entry) ? engine_.NameText(At(entry)) : std::wstring();
 }
 
+void ExtAdapter::NameInto(EntryIndex entry, std::wstring& out) const {
+  if (Valid(entry)) engine_.NameInto(At(entry), out);
+  else out.clear();
+}
+
 std::wstring ExtAdapter::SearchName(EntryIndex entry) const { return Trim(Name(entry)); }
 
 bool ExtAdapter::IsFolder(EntryIndex entry, FolderUse) const {
@@ -85,7 +90,7 @@ std::string ExtAdapter::Component(EntryIndex entry) const {
   // prints is the path `save` writes, invalid UTF-8 included.
   if (!Valid(entry)) return std::string();
   const std::wstring name = Trim(engine_.NameText(At(entry)));
-  return name.empty() ? std::string() : SafeComponent(WideToUtf16(name));
+  return name.empty() ? std::string() : SafeComponent(std::wstring_view(name));
 }
 
 std::string ExtAdapter::FolderComponent(EntryIndex entry) const { return Component(entry); }

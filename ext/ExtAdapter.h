@@ -26,6 +26,7 @@ class ExtAdapter final : public VolumeAdapter {
   EntryIndex RootEntry() const override { return Size() > 0 ? 0 : kNoEntry; }
 
   std::wstring Name(EntryIndex entry) const override;
+  void NameInto(EntryIndex entry, std::wstring& out) const override;
   std::wstring SearchName(EntryIndex entry) const override;
   bool IsFolder(EntryIndex entry, FolderUse use) const override;
   bool IsDeleted(EntryIndex entry) const override;

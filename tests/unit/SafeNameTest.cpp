@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/SafeName.h"
+#include "common/Text.h"
 
 namespace lv {
 namespace {
@@ -32,6 +33,13 @@ TEST(SafeComponent, LongNamesAreCutStablyAndKeepTheirExtension) {
   EXPECT_EQ(a, SafeComponent(longName));
   EXPECT_EQ(a.substr(a.size() - 4), ".jpg");
   EXPECT_NE(a, SafeComponent(std::u16string(301, u'\u00e9') + u".jpg"));
+}
+
+TEST(SafeComponent, WideTextGivesWhatItsUtf16FormGives) {
+  const std::wstring cases[] = {L"IMG_0001.JPG", L"..", L"", L"a/b%\t", L"\U0001F600.jpg",
+                                {L'x', wchar_t(0xDC01)}, {wchar_t(0xD83D), wchar_t(0xDE00)}, {wchar_t(0x110000)},
+                                std::wstring(300, L'\u00e9') + L".jpg"};
+  for (const std::wstring& name : cases) EXPECT_EQ(SafeComponent(std::wstring_view(name)), SafeComponent(WideToUtf16(name)));
 }
 
 TEST(SafeComponentFromBytes, EscapesBytesThatAreNotUtf8) {
