@@ -52,6 +52,10 @@ bool FileReadSeek::Read(void* destination, uint32_t count) {
   return false;
 }
 
+bool FileReadSeek::ReadAtOffset(uint64_t offset, void* destination, uint32_t count) {
+  return count == 0 || file_.ReadAt(offset, destination, count) == count;
+}
+
 namespace {
 // The new position for a seek, or false when it would overflow or be negative.
 bool ResolveSeek(int64_t position, uint32_t method, int64_t base, int64_t current, int64_t end, int64_t& out) {
@@ -98,6 +102,12 @@ bool MemoryReader::Read(void* destination, uint32_t count) {
   position_ += static_cast<int64_t>(got);
   lastError = got == count ? 0 : kErrorHandleEof;
   return got == count;
+}
+
+bool MemoryReader::ReadAtOffset(uint64_t offset, void* destination, uint32_t count) {
+  if (offset > image_.size() || image_.size() - offset < count) return false;
+  if (count > 0) std::memcpy(destination, image_.data() + offset, count);
+  return true;
 }
 
 bool MemoryReader::Seek(int64_t position, uint32_t method) {

@@ -51,6 +51,15 @@ class readWriteInterface {
   // not one (an image file, a memory image). Partition tables count in
   // these sectors; everything else here counts in 512-byte sectors.
   virtual uint32_t DeviceSectorSize() const { return 0; }
+  // Reads count bytes at an absolute source offset (the base offset does not
+  // apply) without using or moving the current position; true only for a
+  // full read. Sources for which ConcurrentReads() is true take such reads
+  // from several threads at once; the others refuse them.
+  virtual bool ReadAtOffset(uint64_t offset, void* destination, uint32_t count) {
+    (void)offset, (void)destination, (void)count;
+    return false;
+  }
+  virtual bool ConcurrentReads() const { return false; }
   virtual bool Reserved(uint32_t value) {
     (void)value;
     return true;
@@ -78,6 +87,8 @@ class FileReadSeek : public readWriteInterface {
   bool OpenUtf8(const std::string& path);
   bool Read(void* destination, uint32_t count) override;
   bool Seek(int64_t position, uint32_t method = kFileBegin) override;
+  bool ReadAtOffset(uint64_t offset, void* destination, uint32_t count) override;
+  bool ConcurrentReads() const override { return file_.IsOpen(); }
 
   bool IsOpen() const { return file_.IsOpen(); }
   // The opened source's size in bytes (0 when unknown).
@@ -99,6 +110,8 @@ class MemoryReader : public readWriteInterface {
   bool Open(std::wstring) override { return true; }
   bool Read(void* destination, uint32_t count) override;
   bool Seek(int64_t position, uint32_t method = kFileBegin) override;
+  bool ReadAtOffset(uint64_t offset, void* destination, uint32_t count) override;
+  bool ConcurrentReads() const override { return true; }
 
   uint64_t SourceBytes() const override { return image_.size(); }
   std::vector<uint8_t>& Image() { return image_; }

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace lv {
 
 namespace {
@@ -12,12 +16,44 @@ bool AllZero(const uint8_t* bytes, size_t n) {
   return true;
 }
 
+void Pause() {
+#if defined(__x86_64__)
+  _mm_pause();
+#endif
+}
+
 }  // namespace
 
+void ChunkPrefetch::Changed() {
+  changes_.fetch_add(1, std::memory_order_release);
+  changed_.notify_all();
+}
+
+template <class Condition>
+void ChunkPrefetch::Await(std::unique_lock<std::mutex>& lock, Condition ready) {
+  if (ready()) return;
+  const auto until = std::chrono::steady_clock::now() + kSpin;
+  bool spun = false;
+  while (!spun) {
+    const uint64_t seen = changes_.load(std::memory_order_acquire);
+    lock.unlock();
+    for (unsigned i = 1; changes_.load(std::memory_order_acquire) == seen; ++i) {
+      Pause();
+      if (i % 64 == 0 && std::chrono::steady_clock::now() >= until) {
+        spun = true;
+        break;
+      }
+    }
+    lock.lock();
+    if (ready()) return;
+  }
+  changed_.wait(lock, ready);
+}
+
 ChunkPrefetch::ChunkPrefetch(const VolumeView& view, uint64_t range, uint64_t chunkBytes)
-    : view_(view), range_(range), chunkBytes_(chunkBytes) {
+    : view_(view), range_(range), chunkBytes_(chunkBytes), concurrent_(view.Reader().ConcurrentReads()) {
   chunks_ = static_cast<int64_t>((range + chunkBytes - 1) / chunkBytes);
-  ready_ = chunkBytes % kSectorSize == 0 && chunkBytes > 0;
+  ready_ = chunkBytes % kSectorSize == 0 && chunkBytes > 0 && chunkBytes <= UINT32_MAX;
   for (Slot& slot : slots_) ready_ = ready_ && slot.buffer.Resize(chunkBytes);
   if (!ready_) return;
   for (Slot& slot : slots_) slot.unreadable.assign(chunkBytes / kSectorSize, 0);
@@ -28,8 +64,8 @@ ChunkPrefetch::~ChunkPrefetch() {
   {
     std::lock_guard lock(mutex_);
     quit_ = true;
+    Changed();
   }
-  changed_.notify_all();
   if (thread_.joinable()) thread_.join();
 }
 
@@ -39,6 +75,16 @@ void ChunkPrefetch::Read(Slot& slot) {
   r = Chunk{};
   r.data = slot.buffer.data();
   r.length = std::min(chunkBytes_, range_ - start);
+  if (concurrent_ && view_.Positionable(start) &&
+      view_.Reader().ReadAtOffset(static_cast<uint64_t>(view_.BaseOffset()) + start, slot.buffer.data(),
+                                  static_cast<uint32_t>(r.length)))
+    return;
+  std::lock_guard lock(fallback_);
+  ReadWithFallback(slot, start);
+}
+
+void ChunkPrefetch::ReadWithFallback(Slot& slot, uint64_t start) {
+  Chunk& r = slot.result;
   const VolumeView::BatchResult read = view_.ReadBatch(start, slot.buffer.data(), r.length);
   r.positioned = read.positioned;
   if (read.skippedBytes == 0) return;
@@ -60,24 +106,34 @@ ChunkPrefetch::Slot* ChunkPrefetch::FreeSlot() {
   return nullptr;
 }
 
+ChunkPrefetch::Slot* ChunkPrefetch::TakeNext() {
+  if (quit_ || next_ >= chunks_ || !Wanted(next_)) return nullptr;
+  Slot* slot = FreeSlot();
+  if (!slot) return nullptr;
+  slot->chunk = next_++;
+  slot->state = State::Reading;
+  return slot;
+}
+
+void ChunkPrefetch::ReadTaken(std::unique_lock<std::mutex>& lock, Slot& slot) {
+  lock.unlock();
+  Read(slot);
+  lock.lock();
+  // A chunk the scan has jumped past is dropped.
+  slot.state = Wanted(slot.chunk) ? State::Ready : State::Empty;
+  Changed();
+}
+
 void ChunkPrefetch::Loop() {
   std::unique_lock lock(mutex_);
   for (;;) {
     Slot* slot = nullptr;
-    changed_.wait(lock, [&] {
-      if (quit_) return true;
-      slot = next_ < chunks_ && Wanted(next_) ? FreeSlot() : nullptr;
-      return slot != nullptr;
-    });
-    if (quit_) return;
-    slot->chunk = next_++;
-    slot->state = State::Reading;
-    lock.unlock();
-    Read(*slot);
-    lock.lock();
-    // A chunk the scan has jumped past is dropped.
-    slot->state = Wanted(slot->chunk) ? State::Ready : State::Empty;
-    changed_.notify_all();
+    Await(lock, [&] { return quit_ || (slot = TakeNext()) != nullptr; });
+    if (quit_) {
+      if (slot) slot->state = State::Empty;
+      return;
+    }
+    ReadTaken(lock, *slot);
   }
 }
 
@@ -87,18 +143,32 @@ ChunkPrefetch::Chunk ChunkPrefetch::Get(int64_t c) {
   if (held_) held_->state = State::Empty;
   held_ = nullptr;
   want_ = c;
-  Slot* mine = nullptr;
+  bool taken = false;
   for (Slot& slot : slots_) {
     if (slot.state == State::Ready && !Wanted(slot.chunk)) slot.state = State::Empty;
-    if (slot.state != State::Empty && slot.chunk == c) mine = &slot;
+    if (slot.state != State::Empty && slot.chunk == c) taken = true;
   }
-  if (!mine && next_ != c) next_ = c;  // not read nor being read: read it next
-  changed_.notify_all();
-  changed_.wait(lock, [&] {
+  if (!taken && next_ != c) next_ = c;  // not read nor being read: read it next
+  Changed();
+  Slot* mine = nullptr;
+  auto have = [&] {
     for (Slot& slot : slots_)
       if (slot.state == State::Ready && slot.chunk == c) mine = &slot;
-    return mine && mine->state == State::Ready && mine->chunk == c;
-  });
+    return mine != nullptr;
+  };
+  for (;;) {
+    if (have()) break;
+    // While chunk c is on its way, read the next one nobody has taken (c
+    // itself when the thread has not yet taken it).
+    if (concurrent_)
+      if (Slot* slot = TakeNext()) {
+        ReadTaken(lock, *slot);
+        continue;
+      }
+    Slot* help = nullptr;
+    Await(lock, [&] { return have() || (concurrent_ && (help = TakeNext()) != nullptr); });
+    if (help) ReadTaken(lock, *help);
+  }
   held_ = mine;
   return mine->result;
 }

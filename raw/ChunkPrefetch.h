@@ -1,15 +1,28 @@
-// Reads the carving range's chunks on a thread of its own, up to kSlots
-// chunks ahead of the scan, so that reading the disk and classifying
-// sectors overlap: the scan runs as fast as the slower of the two, not as
-// their sum. The reader goes on to the next chunk as soon as a slot is
-// free, without waiting to be asked, so a thread's wake-up never stands
-// between two reads.
+// Reads the carving range's chunks ahead of the scan, up to kSlots chunks,
+// on a thread of its own, so that reading the disk and classifying sectors
+// overlap: the scan runs as fast as the slower of the two, not as their
+// sum. The reader goes on to the next chunk as soon as a slot is free,
+// without waiting to be asked, so a thread's wake-up never stands between
+// two reads.
 //
-// Only this thread reads the source while a run lasts. A chunk that cannot
-// be read whole is read again in pieces and sector by sector (VolumeView's
-// batched read); the sectors that stay unreadable are flagged.
+// When the source takes concurrent reads, the scan does not idle while its
+// next chunk is still being read: it reads the next chunk nobody has taken
+// yet itself. Two reads are then in flight, which a warm page cache or a
+// solid-state disk serves faster than one.
+//
+// On a warm page cache a chunk is read in a fraction of a millisecond, less
+// than some machines take to put a thread to sleep and wake it again, so a
+// thread that waits for the other first spins for a short while (kSpin)
+// before it sleeps.
+//
+// A chunk that cannot be read whole is read again in pieces and sector by
+// sector (VolumeView's batched read, one at a time, since it moves the
+// reader's position); the sectors that stay unreadable are flagged. Without
+// concurrent reads, only the reading thread touches the source.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -46,6 +59,7 @@ class ChunkPrefetch {
   Chunk Get(int64_t c);
 
   static constexpr int kSlots = 4;
+  static constexpr std::chrono::microseconds kSpin{250};
 
  private:
   enum class State { Empty, Reading, Ready };
@@ -58,20 +72,34 @@ class ChunkPrefetch {
   };
   void Loop();
   void Read(Slot& slot);
+  void ReadWithFallback(Slot& slot, uint64_t start);
   // With the lock held: whether chunk c is still wanted (in the window of
   // kSlots chunks from the one asked for last), and a slot free to read.
   bool Wanted(int64_t c) const { return c >= want_ && c < want_ + kSlots; }
   Slot* FreeSlot();
+  // With the lock held: the slot to read the next chunk into, taken, or
+  // null when the window is full or the range read.
+  Slot* TakeNext();
+  // Reads a taken slot with the lock released, then marks it read.
+  void ReadTaken(std::unique_lock<std::mutex>& lock, Slot& slot);
+  // With the lock held: records a change of state and wakes the other side.
+  void Changed();
+  // Waits until `ready()` holds (it is checked with the lock held).
+  template <class Condition>
+  void Await(std::unique_lock<std::mutex>& lock, Condition ready);
 
   const VolumeView& view_;
   const uint64_t range_, chunkBytes_;
+  const bool concurrent_;
   int64_t chunks_ = 0;
   bool ready_ = false;
   Slot slots_[kSlots];
   std::mutex mutex_;
+  std::mutex fallback_;  // one positioned (seek and read) reader at a time
   std::condition_variable changed_;
+  std::atomic<uint64_t> changes_{0};  // counts Changed(), watched while spinning
   int64_t want_ = 0;     // the chunk asked for last
-  int64_t next_ = 0;     // the chunk the thread reads next
+  int64_t next_ = 0;     // the chunk read next
   Slot* held_ = nullptr; // the slot the scan holds
   bool quit_ = false;
   std::thread thread_;

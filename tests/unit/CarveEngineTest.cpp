@@ -174,11 +174,13 @@ TEST(CarveEngine, SizeFieldSkips) {
   }
 }
 
-// A source whose sectors [badFirst, badFirst + badCount) cannot be read.
+// A source whose sectors [badFirst, badFirst + badCount) cannot be read;
+// `concurrent`: it also takes reads at an offset from several threads.
 class BadSectorReader : public readWriteInterface {
  public:
-  BadSectorReader(std::vector<uint8_t> image, uint64_t badFirst, uint64_t badCount)
-      : image_(std::move(image)), badFirst_(badFirst * 512), badEnd_((badFirst + badCount) * 512) {}
+  BadSectorReader(std::vector<uint8_t> image, uint64_t badFirst, uint64_t badCount, bool concurrent = false)
+      : image_(std::move(image)), badFirst_(badFirst * 512), badEnd_((badFirst + badCount) * 512),
+        concurrent_(concurrent) {}
   bool Open(std::wstring) override { return true; }
   bool Seek(int64_t position, uint32_t) override {
     position_ = static_cast<uint64_t>(position + baseOffset);
@@ -199,25 +201,39 @@ class BadSectorReader : public readWriteInterface {
     lastError = 0;
     return true;
   }
+  bool ReadAtOffset(uint64_t offset, void* destination, uint32_t count) override {
+    if (!concurrent_ || offset + count > image_.size() || (offset < badEnd_ && offset + count > badFirst_))
+      return false;
+    std::memcpy(destination, image_.data() + offset, count);
+    return true;
+  }
+  bool ConcurrentReads() const override { return concurrent_; }
   uint64_t SourceBytes() const override { return image_.size(); }
   uint64_t reads = 0;
 
  private:
   std::vector<uint8_t> image_;
   uint64_t badFirst_, badEnd_, position_ = 0;
+  bool concurrent_;
 };
 
 TEST(CarveEngine, UnreadableSectorsAreSkippedAndCounted) {
-  std::vector<uint8_t> image(2 * MiB);
-  Put(image, 100 * 512, {0xAA, 0xBB});
-  Put(image, 2051 * 512, {0xAA, 0xBB});  // right after the bad sectors
-  BadSectorReader reader(std::move(image), 2048, 3);
-  myJpg engine(reader, NoSink());
-  // A rule matching zeros would take every unreadable sector for a find.
-  EXPECT_EQ(Carve(reader, {Rule({0xAA, 0xBB}, {}, 1), Rule({0, 0, 0, 0}, {}, 1)}, 2 * MiB, &engine).size(),
-            2u * 2048 - 3);
-  EXPECT_EQ(engine.unreadableSectors, 3u);
-  EXPECT_EQ(engine.items[100].startOffset, 100 * 512);
+  // Chunks read one at a time, and two at once (the scan reading too).
+  for (const bool concurrent : {false, true}) {
+    SCOPED_TRACE(concurrent ? "concurrent reads" : "one reader");
+    std::vector<uint8_t> image(8 * MiB);
+    Put(image, 100 * 512, {0xAA, 0xBB});
+    Put(image, 2051 * 512, {0xAA, 0xBB});  // right after the first bad sectors
+    BadSectorReader reader(std::move(image), 2048, 3, concurrent);
+    myJpg engine(reader, NoSink());
+    // A rule matching zeros would take every unreadable sector for a find.
+    EXPECT_EQ(Carve(reader, {Rule({0xAA, 0xBB}, {}, 1), Rule({0, 0, 0, 0}, {}, 1)}, 8 * MiB, &engine).size(),
+              8u * 2048 - 3);
+    EXPECT_EQ(engine.unreadableSectors, 3u);
+    EXPECT_EQ(engine.items[100].startOffset, 100 * 512);
+    EXPECT_EQ(engine.items[2048].startOffset, 2051 * 512);
+    EXPECT_EQ(engine.items.back().startOffset, 8 * MiB - 512);
+  }
 }
 
 class StopAt : public WorkerSink {
