@@ -106,6 +106,8 @@ int RunCarve(const std::vector<std::string>& words) {
         page.Wait();
       }
       const myJpg& engine = *page.Engine();
+      if (engine.scannedRange == 0)
+        std::fprintf(stderr, "lumenvault-cli: nothing could be read from %s\n", source.c_str());
       for (size_t i = 0; i < engine.items.size(); ++i) {
         const CarvedItem& item = engine.items[i];
         if (minSize && item.size < *minSize) continue;

@@ -87,6 +87,7 @@ void ChunkPrefetch::ReadWithFallback(Slot& slot, uint64_t start) {
   Chunk& r = slot.result;
   const VolumeView::BatchResult read = view_.ReadBatch(start, slot.buffer.data(), r.length);
   r.positioned = read.positioned;
+  r.endOfSource = read.reachedEnd;
   if (read.skippedBytes == 0) return;
   // The batched read left unreadable sectors as zeros; find which of the
   // zero sectors they are, so that none is taken for data.
@@ -138,7 +139,7 @@ void ChunkPrefetch::Loop() {
 }
 
 ChunkPrefetch::Chunk ChunkPrefetch::Get(int64_t c) {
-  if (c < 0 || c >= chunks_) return Chunk{nullptr, 0, false, nullptr, 0};
+  if (c < 0 || c >= chunks_) return Chunk{nullptr, 0, false, nullptr, 0, false};
   std::unique_lock lock(mutex_);
   if (held_) held_->state = State::Empty;
   held_ = nullptr;

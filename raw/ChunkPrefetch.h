@@ -42,6 +42,9 @@ class ChunkPrefetch {
     bool positioned = true;        // false: the chunk cannot be reached at all
     const uint8_t* unreadable = nullptr;  // one flag per sector; null when none
     uint64_t unreadableCount = 0;
+    // The source ended inside the chunk (a source of unknown size): what
+    // follows its end is zero, and no later chunk holds anything.
+    bool endOfSource = false;
   };
 
   // `chunkBytes` per chunk over `range` bytes of the view. False from Ready()

@@ -40,10 +40,13 @@ void myJpg::AddItem(size_t rule, int64_t start, int64_t size) {
 //   size does not count it) as the item's size and goes on at the first
 //   sector after the item, also when that lies in a later chunk;
 // - the last chunk may be partial: the range is scanned to its last whole
-//   sector, and no item reaches past the range's end;
+//   sector, and no item reaches past the range's end; on a source of
+//   unknown size the range ends with the chunk the source ends in, or
+//   before the first chunk that cannot be read at all;
 // - a chunk that cannot be read is read again in pieces and sector by
 //   sector; sectors that stay unreadable are skipped and counted (chunks
-//   are read ahead on a thread of their own, see ChunkPrefetch);
+//   are read ahead, two at a time where the source allows, see
+//   ChunkPrefetch);
 // - starts whose end never came are measured, at the end of the scan,
 //   against the next start found after them (of any rule): the item ends
 //   where the next file begins; the latest start takes approxSize. Sizes
@@ -92,6 +95,7 @@ bool myJpg::Run() {
 
   sink_.ProgressRange(0, 1000);
   VolumeView view(reader_, startSector);
+  const bool sizeUnknown = view.Valid() && view.AvailableBytes() == UINT64_MAX;
   uint64_t range = view.Valid() ? std::min(bytesToScan, view.AvailableBytes()) : 0;
   range = std::min<uint64_t>(range, static_cast<uint64_t>(INT64_MAX) - kCarveChunk);
   ChunkPrefetch chunkReader(view, range, kCarveChunk);
@@ -113,6 +117,17 @@ bool myJpg::Run() {
       if (!chunk.positioned) {
         range = static_cast<uint64_t>(c) * kCarveChunk;
         break;
+      }
+      // A source of unknown size is scanned to the chunk it ends in, or to
+      // the first chunk of which nothing can be read (a pipe reads nothing).
+      const uint64_t chunkStart = static_cast<uint64_t>(c) * kCarveChunk;
+      uint64_t end = range;
+      if (chunk.endOfSource) end = chunkStart + chunk.length;
+      else if (sizeUnknown && chunk.unreadableCount * kCarveSector >= chunk.length) end = chunkStart;
+      if (end < range) {
+        range = end;
+        for (CarvedItem& item : items) item.size = std::min(item.size, leftFrom(item.startOffset));
+        if (end == chunkStart) break;
       }
       unreadableSectors += chunk.unreadableCount;
       loaded = c;

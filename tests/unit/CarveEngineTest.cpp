@@ -236,6 +236,42 @@ TEST(CarveEngine, UnreadableSectorsAreSkippedAndCounted) {
   }
 }
 
+// A pipe or character device: its size is unknown until a read meets its end.
+class UnsizedReader : public MemoryReader {
+ public:
+  using MemoryReader::MemoryReader;
+  uint64_t SourceBytes() const override { return 0; }
+};
+
+TEST(CarveEngine, ASourceOfUnknownSizeIsScannedToItsEnd) {
+  std::vector<uint8_t> image(3 * MiB + 4096);
+  Put(image, 3 * MiB + 1024, {0xAA, 0xBB});
+  UnsizedReader reader(std::move(image));
+  myJpg engine(reader, NoSink());
+  EXPECT_EQ(Carve(reader, {Rule({0xAA, 0xBB}, {}, 1 << 20)}, UINT64_MAX, &engine),
+            (Items{{3 * MiB + 1024, 1 * MiB - 1024}}));
+  EXPECT_EQ(engine.scannedRange, 4 * MiB);
+}
+
+// A pipe: of unknown size, and no read at an offset succeeds.
+class PipeReader : public UnsizedReader {
+ public:
+  using UnsizedReader::UnsizedReader;
+  bool Read(void*, uint32_t) override {
+    lastError = ESPIPE;
+    return false;
+  }
+  bool ReadAtOffset(uint64_t, void*, uint32_t) override { return false; }
+};
+
+TEST(CarveEngine, ASourceOfUnknownSizeThatReadsNothingEndsTheRun) {
+  PipeReader reader{std::vector<uint8_t>(MiB)};
+  myJpg engine(reader, NoSink());
+  EXPECT_EQ(Carve(reader, {Rule({0, 0}, {}, 1)}, UINT64_MAX, &engine), Items{});
+  EXPECT_EQ(engine.scannedRange, 0u);
+  EXPECT_EQ(engine.unreadableSectors, 0u);
+}
+
 class StopAt : public WorkerSink {
  public:
   void SetStatus(std::wstring_view) override {}
