@@ -19,30 +19,6 @@ void AppendHexEscape(std::string& out, const char* prefix, uint32_t value, int d
 // one way.
 bool IsEscapedAscii(uint32_t c) { return c < 0x20 || c == 0x7F || c == '/' || c == '%'; }
 
-// One code point as UTF-8; a value past U+10FFFF or a surrogate is U+FFFD.
-inline void AppendCodePoint(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-    return;
-  }
-  if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 uint32_t Fnv1a(std::string_view bytes) {
   uint32_t h = 2166136261u;
   for (unsigned char c : bytes) h = (h ^ c) * 16777619u;
@@ -74,48 +50,43 @@ std::string Finish(std::string component, std::string_view original) {
   return Shorten(std::move(component), original);
 }
 
+// Escapes a UTF-16 or wide name onto `out`: a surrogate pair joins into
+// one character, a lone surrogate becomes "%uXXXX", a wide value past
+// U+10FFFF becomes U+FFFD.
+template <class Char>
+void AppendEscaped(std::basic_string_view<Char> name, std::string& out) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<uint32_t>(name[i]);
+    const uint32_t next = i + 1 < name.size() ? static_cast<uint32_t>(name[i + 1]) : 0;
+    if (c >= 0x20 && c < 0x7F && c != '/' && c != '%') {
+      out.push_back(static_cast<char>(c));
+    } else if (IsEscapedAscii(c)) {
+      AppendHexEscape(out, "%", c, 2);
+    } else if (c >= 0xD800 && c <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+      AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00));
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      AppendHexEscape(out, "%u", c, 4);
+    } else {
+      AppendUtf8(out, c);
+    }
+  }
+}
+
 }  // namespace
 
 std::string SafeComponent(std::u16string_view name) {
   std::string out;
   out.reserve(name.size() + 8);
-  for (size_t i = 0; i < name.size(); ++i) {
-    const char16_t c = name[i];
-    if (IsEscapedAscii(c)) {
-      AppendHexEscape(out, "%", c, 2);
-    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
-      AppendCodePoint(out, 0x10000 + ((uint32_t{c} - 0xD800) << 10) + (uint32_t{name[i + 1]} - 0xDC00));
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      AppendHexEscape(out, "%u", c, 4);
-    } else {
-      AppendCodePoint(out, c);
-    }
-  }
+  AppendEscaped(name, out);
   const std::string_view raw(reinterpret_cast<const char*>(name.data()), name.size() * sizeof(char16_t));
   return Finish(std::move(out), raw);
 }
 
 void AppendSafeComponent(std::wstring_view name, std::string& out) {
-  // The rule of the UTF-16 form, without building it: a wide surrogate pair
-  // joins as it would in UTF-16, a value past U+10FFFF is U+FFFD.
+  // The rule of the UTF-16 form, without building it.
   const size_t start = out.size();
-  for (size_t i = 0; i < name.size(); ++i) {
-    const auto c = static_cast<uint32_t>(name[i]);
-    if (c >= 0x20 && c < 0x7F && c != '/' && c != '%') {
-      out.push_back(static_cast<char>(c));
-    } else if (IsEscapedAscii(c)) {
-      AppendHexEscape(out, "%", c, 2);
-    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && static_cast<uint32_t>(name[i + 1]) >= 0xDC00 &&
-               static_cast<uint32_t>(name[i + 1]) <= 0xDFFF) {
-      AppendCodePoint(out, 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(name[i + 1]) - 0xDC00));
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      AppendHexEscape(out, "%u", c, 4);
-    } else {
-      AppendCodePoint(out, c);
-    }
-  }
+  AppendEscaped(name, out);
   const std::string_view added = std::string_view(out).substr(start);
   // Empty, "." and "..", and a long name whose tag hashes its UTF-16 bytes.
   if (!added.empty() && added != "." && added != ".." && added.size() <= kMaxComponentBytes) return;

@@ -80,12 +80,13 @@ std::u16string WideToUtf16(std::wstring_view text) {
   return out;
 }
 
-namespace {
 void AppendUtf8(std::string& out, uint32_t c) {
-  if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
   if (c < 0x80) {
     out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
+    return;
+  }
+  if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+  if (c < 0x800) {
     out.push_back(static_cast<char>(0xC0 | (c >> 6)));
     out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
   } else if (c < 0x10000) {
@@ -99,7 +100,6 @@ void AppendUtf8(std::string& out, uint32_t c) {
     out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
   }
 }
-}  // namespace
 
 std::string WideToUtf8(std::wstring_view text) {
   std::string out;

@@ -27,6 +27,9 @@ void AppendUtf16ToWide(std::u16string_view text, std::wstring& out);
 void AppendWideToUtf16(std::wstring_view text, std::u16string& out);
 // Wide text to UTF-8 for display; values that are no Unicode scalar
 // (lone surrogates, out of range) become U+FFFD.
+// Appends one code point as UTF-8; a value past U+10FFFF or a surrogate is
+// U+FFFD.
+void AppendUtf8(std::string& out, uint32_t c);
 std::string WideToUtf8(std::wstring_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 // UTF-8 to wide text; malformed bytes become U+FFFD.

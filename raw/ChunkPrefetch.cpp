@@ -130,10 +130,7 @@ void ChunkPrefetch::Loop() {
   for (;;) {
     Slot* slot = nullptr;
     Await(lock, [&] { return quit_ || (slot = TakeNext()) != nullptr; });
-    if (quit_) {
-      if (slot) slot->state = State::Empty;
-      return;
-    }
+    if (quit_) return;
     ReadTaken(lock, *slot);
   }
 }
@@ -157,18 +154,13 @@ ChunkPrefetch::Chunk ChunkPrefetch::Get(int64_t c) {
       if (slot.state == State::Ready && slot.chunk == c) mine = &slot;
     return mine != nullptr;
   };
+  // While chunk c is on its way, read the next one nobody has taken (c
+  // itself when the thread has not yet taken it).
   for (;;) {
-    if (have()) break;
-    // While chunk c is on its way, read the next one nobody has taken (c
-    // itself when the thread has not yet taken it).
-    if (concurrent_)
-      if (Slot* slot = TakeNext()) {
-        ReadTaken(lock, *slot);
-        continue;
-      }
     Slot* help = nullptr;
     Await(lock, [&] { return have() || (concurrent_ && (help = TakeNext()) != nullptr); });
-    if (help) ReadTaken(lock, *help);
+    if (!help) break;
+    ReadTaken(lock, *help);
   }
   held_ = mine;
   return mine->result;
